@@ -1,0 +1,3 @@
+# Sources of plugin/path, relative to plugin/.
+list(APPEND LWD_PLUGIN_SOURCES
+)
