@@ -1,5 +1,6 @@
 # Sources of plugin/curve, relative to plugin/.
 list(APPEND LWD_PLUGIN_SOURCES
+  curve/curve_model.cpp
   curve/curve_callbacks.cpp
   curve/graph_editor.cpp
 )
