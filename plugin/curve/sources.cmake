@@ -2,5 +2,6 @@
 list(APPEND LWD_PLUGIN_SOURCES
   curve/curve_model.cpp
   curve/curve_callbacks.cpp
-  curve/graph_editor.cpp
+  curve/graph_draw.cpp
+  curve/graph_click.cpp
 )
