@@ -12,7 +12,9 @@ constexpr std::size_t kCurveDataSize = 100;
 // "LWDCRV" read as a big-endian 48-bit number: the reference value the parameter is registered
 // with and that the data callbacks check.
 constexpr std::uint64_t kCurveRefconValue = 0x4C5744435256ull;
-inline void* CurveRefcon() { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(kCurveRefconValue)); }
+inline void* CurveRefcon() {
+  return reinterpret_cast<void*>(static_cast<std::uintptr_t>(kCurveRefconValue));
+}
 #define kCurveRefcon (CurveRefcon())
 
 struct LWD_CurveData {
