@@ -1,5 +1,279 @@
+// PF_Cmd_RENDER: the frame is built from scratch. The output is cleared to transparent black, the
+// Source layer and the masks are checked out, the settings derived, the ribbon splatted into
+// accumulation buffers over the box it can touch, and the buffers composited over the output.
+// Everything borrowed from the host goes back in one documented order on every exit.
 #include "render/render.h"
 
-PF_Err Render(PF_InData*, PF_ParamDef*[], PF_LayerDef*) { return PF_Err_NONE; }
+#include <vector>
 
-PF_Err FrameSetup(PF_InData*, PF_OutData*, PF_ParamDef*[]) { return PF_Err_NONE; }
+#include "curve/curve_data.h"
+#include "params/param_index.h"
+#include "path/path_walk.h"
+#include "render/accum.h"
+#include "render/render_settings.h"
+#include "render/ribbon.h"
+#include "render/ribbon_bounds.h"
+#include "render/width_profile.h"
+#include "suites/host_errors.h"
+#include "suites/suite_handler.h"
+
+namespace {
+
+constexpr double kMinDrawnLength = 0.5;  // px: a shorter visible range or path draws nothing
+
+// What the render borrows from the host, from the curve lock to the walk. Release gives it back
+// in order: the width profile, the segment preparations, the Path mask, the Source layer, the
+// curve lock, the walk's arrays. The destructor runs it when a missing suite (the integer 516)
+// unwinds the render; it never throws, and skips the calls whose suite is the missing one.
+struct RenderHold {
+  PF_InData* inData;
+  AEGP_SuiteHandler& suites;
+  PF_Handle curveHandle = nullptr;  // locked Width Graph value
+  const LWD_CurveData* curve = nullptr;
+  PF_ParamDef source{};  // checked-out Source; zeroed before the checkout
+  bool sourceOut = false;
+  PF_PathID pathId = PF_PathID_NONE;
+  PF_PathOutlinePtr outline = nullptr;
+  LWD_PathWalk walk;
+  LWD_RenderSettings settings;
+  bool released = false;
+
+  RenderHold(PF_InData* in, AEGP_SuiteHandler& s) : inData(in), suites(s) {}
+  RenderHold(const RenderHold&) = delete;
+  RenderHold& operator=(const RenderHold&) = delete;
+  ~RenderHold() { Release(PF_Err_NONE); }
+
+  // The first non-zero of the pending error (segment clean-up merged into it), the Path
+  // check-in's and the Source check-in's.
+  PF_Err Release(PF_Err pending) noexcept {
+    if (released) {
+      return pending;
+    }
+    released = true;
+    std::vector<double>().swap(settings.widthProfile);
+
+    PF_Err pathErr = PF_Err_NONE;
+    if (outline != nullptr) {
+      try {
+        pending = ReleasePathWalk(inData, suites, outline, walk, pending);
+      } catch (PF_Err missing) {
+        pending = MergeError(pending, missing);
+      } catch (...) {
+      }
+      try {
+        pathErr =
+            suites.PathQuerySuite1()->PF_CheckinPath(inData->effect_ref, pathId, false, outline);
+      } catch (PF_Err missing) {
+        pathErr = missing;
+      } catch (...) {
+      }
+      outline = nullptr;
+    }
+
+    PF_Err sourceErr = PF_Err_NONE;
+    if (sourceOut) {
+      sourceErr = inData->inter.checkin_param(inData->effect_ref, &source);
+      sourceOut = false;
+    }
+
+    if (curveHandle != nullptr) {
+      inData->utils->host_unlock_handle(curveHandle);
+      curveHandle = nullptr;
+      curve = nullptr;
+      settings.curve = nullptr;
+    }
+
+    walk = LWD_PathWalk{};
+    return MergeError(MergeError(pending, pathErr), sourceErr);
+  }
+};
+
+LWD_RenderInputs ReadRenderInputs(const PF_InData* in_data, PF_ParamDef* params[],
+                                  const PF_LayerDef* output, const PF_LayerDef& source) {
+  LWD_RenderInputs in;
+  in.downsampleXNum = in_data->downsample_x.num;
+  in.downsampleXDen = in_data->downsample_x.den;
+  in.downsampleYNum = in_data->downsample_y.num;
+  in.downsampleYDen = in_data->downsample_y.den;
+  in.outputOriginX = in_data->output_origin_x;
+  in.outputOriginY = in_data->output_origin_y;
+  in.outputWidth = output->width;
+  in.outputHeight = output->height;
+  in.deepColor = (output->world_flags & PF_WorldFlag_DEEP) != 0;
+
+  in.sourceEmpty = source.data == nullptr || source.width <= 0 || source.height <= 0;
+  in.sourceWidth = source.width;
+  in.sourceHeight = source.height;
+
+  const auto slider = [&](int index) { return params[index]->u.fs_d.value; };
+  const auto popup = [&](int index) { return params[index]->u.pd.value; };
+  const auto angle = [&](int index) { return params[index]->u.ad.value; };
+  in.smoothCorners = slider(LWD_SMOOTH_CORNERS);
+  in.stretchAlong = popup(LWD_STRETCH_ALONG);
+  in.fit = popup(LWD_FIT);
+  in.segmentPosition = slider(LWD_SEGMENT_POSITION);
+  in.segmentLength = slider(LWD_SEGMENT_LENGTH);
+  in.segmentGrowsFrom = popup(LWD_SEGMENT_GROWS_FROM);
+  in.thickness = slider(LWD_THICKNESS);
+  in.taperStart = slider(LWD_TAPER_START);
+  in.taperEnd = slider(LWD_TAPER_END);
+  in.taperShape = popup(LWD_TAPER_SHAPE);
+  in.startWidth = slider(LWD_START_WIDTH);
+  in.endWidth = slider(LWD_END_WIDTH);
+  in.offset = slider(LWD_OFFSET);
+  in.trimStart = slider(LWD_TRIM_START);
+  in.trimEnd = slider(LWD_TRIM_END);
+  in.bank = angle(LWD_BANK);
+  in.surface = popup(LWD_SURFACE);
+  in.shading = slider(LWD_SHADING);
+  in.lightDirection = angle(LWD_LIGHT_DIRECTION);
+  in.depth = slider(LWD_DEPTH);
+  in.depthDirection = angle(LWD_DEPTH_DIRECTION);
+  in.depthShade = slider(LWD_DEPTH_SHADE);
+  in.quality = popup(LWD_QUALITY);
+  in.opacity = slider(LWD_OPACITY);
+  in.autoBank = slider(LWD_AUTO_BANK);
+  in.flatPosition = slider(LWD_FLAT_POSITION);
+  in.flatWidth = slider(LWD_FLAT_WIDTH);
+  in.bankFalloff = slider(LWD_BANK_FALLOFF);
+  return in;
+}
+
+// Locks the Width Graph value for the whole render. A handle smaller than the record is not read
+// as a curve (it would be read past its end), but its lock is still given back.
+void LockCurve(PF_InData* in_data, PF_ParamDef* graph, RenderHold& hold) {
+  const PF_Handle handle = graph->u.arb_d.value;
+  if (handle == nullptr) {
+    return;
+  }
+  void* record = in_data->utils->host_lock_handle(handle);
+  if (record == nullptr) {
+    return;
+  }
+  hold.curveHandle = handle;
+  const bool sized = in_data->utils->host_get_handle_size == nullptr ||
+                     in_data->utils->host_get_handle_size(handle) >= kCurveDataSize;
+  hold.curve = sized ? static_cast<const LWD_CurveData*>(record) : nullptr;
+}
+
+PF_Err ClearOutput(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef* output) {
+  const PF_FillMatteSuite2* fill = suites.FillMatteSuite2();
+  if ((output->world_flags & PF_WorldFlag_DEEP) != 0) {
+    const PF_Pixel16 clear16 = {0, 0, 0, 0};
+    return fill->fill16(in_data->effect_ref, &clear16, nullptr, output);
+  }
+  const PF_Pixel clear8 = {0, 0, 0, 0};
+  return fill->fill(in_data->effect_ref, &clear8, nullptr, output);
+}
+
+// The accumulation buffers live only here: they are released (depth first) before the hold.
+PF_Err SplatAndResolve(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef* output,
+                       RenderHold& hold) {
+  const LWD_RenderSettings& s = hold.settings;
+  std::vector<LWD_Accum> accum;
+  std::vector<LWD_Accum> depthAccum;
+  PF_Err err = AllocateAccum(s.boxWidth, s.boxHeight, accum);
+  if (err == PF_Err_NONE && s.depthSteps > 0) {
+    err = AllocateAccum(s.boxWidth, s.boxHeight, depthAccum);
+  }
+  if (err != PF_Err_NONE) {
+    return PF_Err_OUT_OF_MEMORY;
+  }
+
+  err = RasterizeRibbon(in_data, suites, s, hold.outline, hold.walk, hold.source.u.ld, accum.data(),
+                        depthAccum.empty() ? nullptr : depthAccum.data());
+  if (err == PF_Err_NONE) {
+    // The extrusion first, so the front surface lies over it.
+    if (!depthAccum.empty()) {
+      ResolveAccum(depthAccum.data(), s.boxX0, s.boxY0, s.boxWidth, s.boxHeight, output, s.opacity,
+                   s.deepColor);
+    }
+    ResolveAccum(accum.data(), s.boxX0, s.boxY0, s.boxWidth, s.boxHeight, output, s.opacity,
+                 s.deepColor);
+  }
+  std::vector<LWD_Accum>().swap(depthAccum);
+  std::vector<LWD_Accum>().swap(accum);
+  return err;
+}
+
+// The set-up sequence; its result is the pending error of the release.
+PF_Err RenderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output,
+                   AEGP_SuiteHandler& suites, RenderHold& hold) {
+  LockCurve(in_data, params[LWD_WIDTH_GRAPH], hold);
+
+  PF_Err err = ClearOutput(in_data, suites, output);
+  if (err != PF_Err_NONE) {
+    return err;
+  }
+
+  hold.pathId = params[LWD_PATH]->u.path_d.path_id;
+  if (hold.pathId == PF_PathID_NONE) {
+    return PF_Err_NONE;
+  }
+
+  err = in_data->inter.checkout_param(in_data->effect_ref, LWD_SOURCE, in_data->current_time,
+                                      in_data->time_step, in_data->time_scale, &hold.source);
+  if (err != PF_Err_NONE) {
+    return err;
+  }
+  hold.sourceOut = true;
+
+  PF_PathOutlinePtr outline = nullptr;
+  err = suites.PathQuerySuite1()->PF_CheckoutPath(in_data->effect_ref, hold.pathId,
+                                                  in_data->current_time, in_data->time_step,
+                                                  in_data->time_scale, &outline);
+  if (err != PF_Err_NONE || outline == nullptr) {
+    return err;
+  }
+  hold.outline = outline;
+
+  err = BuildPathWalk(in_data, suites, hold.outline, hold.walk);
+  if (err != PF_Err_NONE || !(hold.walk.totalLength > 0.0)) {
+    return err;
+  }
+
+  LWD_RenderSettings& s = hold.settings;
+  s = DeriveRenderSettings(ReadRenderInputs(in_data, params, output, hold.source.u.ld),
+                           hold.walk.totalLength);
+  s.curve = hold.curve;
+
+  PF_Err profileErr = PF_Err_NONE;
+  const PF_PathID profileId = params[LWD_WIDTH_CURVE]->u.path_d.path_id;
+  if (profileId != PF_PathID_NONE) {
+    profileErr = BuildWidthProfile(in_data, suites, profileId, s.widthProfile);
+  }
+  s.maxWidthFactor = MaxWidthFactor(s);
+
+  if (!(s.visibleLength > kMinDrawnLength) || !(s.pathLength > kMinDrawnLength) ||
+      !(s.opacity > 0.0)) {
+    return profileErr;
+  }
+  if (profileErr != PF_Err_NONE) {
+    return profileErr;
+  }
+
+  err = EstimateRibbonBounds(in_data, suites, hold.outline, hold.walk, s);
+  if (err != PF_Err_NONE || s.boxWidth <= 0 || s.boxHeight <= 0) {
+    return err;
+  }
+  return SplatAndResolve(in_data, suites, output, hold);
+}
+
+}  // namespace
+
+PF_Err Render(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output) {
+  if (in_data == nullptr || params == nullptr || output == nullptr || in_data->utils == nullptr ||
+      in_data->inter.checkout_param == nullptr || in_data->inter.checkin_param == nullptr) {
+    return PF_Err_BAD_CALLBACK_PARAM;
+  }
+  for (int i = LWD_PATH; i < LWD_NUM_PARAMS; ++i) {
+    if (params[i] == nullptr) {
+      return PF_Err_BAD_CALLBACK_PARAM;
+    }
+  }
+  // Made first and destroyed last: the suites go back after everything else.
+  AEGP_SuiteHandler suites(in_data->pica_basicP);
+  RenderHold hold(in_data, suites);
+  const PF_Err err = RenderFrame(in_data, params, output, suites, hold);
+  return hold.Release(err);
+}

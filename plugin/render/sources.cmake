@@ -1,4 +1,10 @@
 # Sources of plugin/render, relative to plugin/.
 list(APPEND LWD_PLUGIN_SOURCES
+  render/accum.cpp
+  render/frame_setup.cpp
   render/render.cpp
+  render/render_settings.cpp
+  render/ribbon.cpp
+  render/ribbon_bounds.cpp
+  render/width_profile.cpp
 )

@@ -1,0 +1,42 @@
+// The accumulation buffers of a render: weighted colour points are splatted into cells at
+// sub-pixel positions, and each cell is later normalised and composited over the output world.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "ae_effect.h"
+
+// One cell: sums of colour x tap weight, and of the tap weights. Red, green, blue, alpha is our
+// order, not the host's (which puts alpha first).
+struct LWD_Accum {
+  float r;
+  float g;
+  float b;
+  float a;
+  float weight;
+};
+
+// A colour inside the renderer: premultiplied, as the host stores it, each channel in 0..1.
+struct LWD_Color {
+  float red;
+  float green;
+  float blue;
+  float alpha;
+};
+
+// Makes `cells` width x height zeroed cells. Returns 4 (out of memory) without allocating when the
+// count cannot be held by an array, and 4 when the allocation fails.
+PF_Err AllocateAccum(std::int64_t width, std::int64_t height, std::vector<LWD_Accum>& cells);
+
+// Spreads one point of `weight` over the four cells around (x, y), output pixel coordinates with
+// pixel centres at integer + 0.5. The buffer covers the box (x0, y0, w, h); taps outside it are
+// dropped. A non-finite point, or one too far away for a 32-bit pixel index, is dropped whole.
+void SplatBilinear(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
+                   std::int32_t h, double x, double y, const LWD_Color& colour, double weight);
+
+// Normalises each cell of the box's buffer, applies opacity and composites it premultiplied
+// "over" the output world, at 8 bits (full scale 255) or 16 bits (full scale 32768) per channel.
+// Cells that fall outside the world are skipped.
+void ResolveAccum(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
+                  std::int32_t h, PF_EffectWorld* output, double opacity, bool deepColor);

@@ -1,0 +1,37 @@
+#include "render/ribbon_bounds.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+constexpr double kScanSpacing = 2.0;  // px of arc length between two scanned spine points
+constexpr double kMarginSlack = 2.0;  // px added to the margin for the splat's footprint
+
+}  // namespace
+
+PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
+                            PF_PathOutlinePtr outline, LWD_PathWalk& walk,
+                            LWD_RenderSettings& settings) {
+  LWD_RenderSettings& s = settings;
+  s.boundsMargin = 0.5 * s.thicknessClamped * s.maxWidthFactor + s.depth + kMarginSlack;
+  LWD_BoundsScan scan = StartBoundsScan(s);
+  const auto lastK = static_cast<std::int64_t>(0.5 * s.visibleLength) + 1;
+  for (std::int64_t k = 0; k <= lastK; ++k) {
+    const double arc = std::min(s.visibleEnd, s.visibleStart + kScanSpacing * k);
+    double x = 0.0;
+    double y = 0.0;
+    double tx = 0.0;
+    double ty = 0.0;
+    const PF_Err err = s.smoothRadius > 0.0
+                           ? EvalPathSmoothed(in_data, suites, outline, walk, arc, s.smoothRadius,
+                                              &x, &y, &tx, &ty)
+                           : EvalPathExact(in_data, suites, outline, walk, arc, &x, &y, &tx, &ty);
+    if (err != PF_Err_NONE) {
+      return err;
+    }
+    GrowBoundsScan(scan, x + s.outputOriginX, y + s.outputOriginY, s.boundsMargin);
+  }
+  FinishBoundsScan(scan, s);
+  return PF_Err_NONE;
+}

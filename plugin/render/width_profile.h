@@ -1,0 +1,25 @@
+// The width profile: a second mask, read as a graph drawn in the layer, turned into a table of
+// width factors along the ribbon. Its horizontal extent is split into bins; height gives the
+// factor, 1 at the mask's highest point (smallest y) and 0 at its lowest.
+#pragma once
+
+#include <vector>
+
+#include "ae_effect.h"
+#include "ae_path_suites.h"
+#include "suites/suite_handler.h"
+
+constexpr int kWidthProfileBins = 256;
+constexpr int kWidthProfileSamples = 1024;  // points sampled along the mask per frame
+
+// Reduces sampled mask points to the profile: kWidthProfileBins entries in [0, 1], with bins that
+// no sample fell into filled from their neighbours. Leaves the profile empty when the points have
+// no horizontal extent (a vertical line) or there are none.
+void ReduceWidthProfile(const double* xs, const double* ys, int count,
+                        std::vector<double>& profile);
+
+// Checks the mask out at the command's time, samples it, reduces it and gives everything back.
+// An empty profile with result 0 is a normal outcome; any host failure leaves it empty and is
+// returned (the first one wins).
+PF_Err BuildWidthProfile(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathID pathId,
+                         std::vector<double>& profile);
