@@ -1,0 +1,39 @@
+// What every subcommand of `lathewind` shares: exit codes, the plug-in's path, error reports.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "ae_basic_types.h"
+
+namespace CLI {
+class App;
+}
+
+namespace lwcli {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitEffectError = 1,  // the effect answered an error (or could not be loaded)
+  kExitUsage = 2,        // bad command line
+};
+
+// LATHEWIND_PLUGIN if set and not empty, else the plug-in built alongside this command.
+std::string PluginPath();
+
+// Prints "lathewind: <what> failed with error <code> (<name>)" and returns kExitEffectError.
+int ReportEffectError(std::ostream& err, const std::string& what, PF_Err code);
+
+// Return-message text with the host's carriage returns turned into newlines.
+std::string MessageText(const char* returnMsg);
+
+// A subcommand adds itself to `app` with its options and returns itself with what runs it once
+// the command line is parsed (the function returns the exit code).
+struct Subcommand {
+  CLI::App* app;
+  std::function<int()> run;
+};
+Subcommand AddAboutCommand(CLI::App& app);
+
+}  // namespace lwcli
