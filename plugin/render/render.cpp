@@ -143,7 +143,9 @@ LWD_RenderInputs ReadRenderInputs(const PF_InData* in_data, PF_ParamDef* params[
 // as a curve (it would be read past its end), but its lock is still given back.
 void LockCurve(PF_InData* in_data, PF_ParamDef* graph, RenderHold& hold) {
   const PF_Handle handle = graph->u.arb_d.value;
-  if (handle == nullptr) {
+  // Without both handle callbacks the value cannot be borrowed and given back: no curve.
+  if (handle == nullptr || in_data->utils->host_lock_handle == nullptr ||
+      in_data->utils->host_unlock_handle == nullptr) {
     return;
   }
   void* record = in_data->utils->host_lock_handle(handle);

@@ -158,7 +158,7 @@ struct Raster {
   // Depth copies, shading and the main deposit of one point.
   void DepositPoint(double px, double py, double nx, double ny, double v, double sinTau,
                     double cosTau, LWD_Color colour, double weight) const {
-    if (s.depthSteps > 0) {
+    if (s.depthSteps > 0 && depthAccum != nullptr) {
       const double f = s.depthShadeFactor;
       const LWD_Color dark = {static_cast<float>(colour.red * f),
                               static_cast<float>(colour.green * f),
