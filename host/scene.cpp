@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "png_io.h"
+
 namespace lwhost {
 namespace {
 
@@ -475,6 +477,22 @@ Scene ParseSceneFile(const std::filesystem::path& path) {
     throw SceneError(path.string(), "", "cannot read the file");
   }
   return ParseSceneText(text.str(), path.string(), path.parent_path());
+}
+
+Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer) {
+  switch (layer.kind) {
+    case SceneLayerKind::kImage:
+      try {
+        return ReadPng(layer.imagePath, scene.bitDepth);
+      } catch (const std::runtime_error& error) {
+        throw SceneError(scene.fileName, layer.pointer + "/image", error.what());
+      }
+    case SceneLayerKind::kChecker:
+      return MakeChecker(layer.width, layer.height, layer.cell, layer.colors, scene.bitDepth);
+    case SceneLayerKind::kEmpty:
+      break;
+  }
+  return MakeImage(0, 0, scene.bitDepth);
 }
 
 const SceneLayer* FindSceneLayer(const Scene& scene, std::string_view name) {

@@ -128,6 +128,11 @@ Scene ParseSceneFile(const std::filesystem::path& path);
 Scene ParseSceneText(std::string_view text, const std::string& fileName,
                      const std::filesystem::path& folder);
 
+// The full-resolution pixels a layer stands for, at the scene's bit depth: the PNG read and
+// converted, the checker drawn, or a world without pixels. A PNG that cannot be read is reported
+// as SceneError at the layer's "image" entry.
+Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer);
+
 // Looks a layer or mask up by name; null when there is none.
 const SceneLayer* FindSceneLayer(const Scene& scene, std::string_view name);
 const SceneMask* FindSceneMask(const Scene& scene, std::string_view name);

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "png_io.h"
+
 namespace lwhost {
 namespace {
 
@@ -245,6 +247,39 @@ TEST(SceneTest, FilesAreReadRelativeToTheirFolderAndBadJsonIsReported) {
   } catch (const SceneError& error) {
     EXPECT_NE(std::string(error.what()).find("absent.json: cannot open"), std::string::npos)
         << error.what();
+  }
+  fs::remove_all(dir);
+}
+
+TEST(SceneTest, LayersLoadAsPixelsAtTheScenesDepth) {
+  const fs::path dir = fs::temp_directory_path() / ("lw_scenel_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  Image pixel = MakeImage(1, 1, 8);
+  SetChannels(pixel, 0, 0, {255, 255, 0, 0});
+  WritePng(dir / "red.png", pixel, PngAlpha::kRaw);
+  std::ofstream(dir / "bad.png") << "not a PNG";
+  const Scene scene = Parse(R"({"bitDepth": 16, "layers": {
+      "red": {"image": "red.png"}, "bad": {"image": "bad.png"}, "none": {"empty": true},
+      "check": {"pattern": "checker", "width": 3, "height": 2, "cell": 1,
+                "colors": ["#FFFFFFFF", "#00000000"]}}})",
+                            dir);
+  const Image red = LoadSceneLayer(scene, *FindSceneLayer(scene, "red"));
+  EXPECT_EQ(red.bitDepth, 16);
+  EXPECT_EQ(GetChannels(red, 0, 0), (Channels{32768, 32768, 0, 0}));
+  const Image check = LoadSceneLayer(scene, *FindSceneLayer(scene, "check"));
+  EXPECT_EQ(check.width, 3);
+  EXPECT_EQ(check.height, 2);
+  EXPECT_EQ(GetChannels(check, 1, 1), (Channels{32768, 32768, 32768, 32768}));
+  EXPECT_EQ(GetChannels(check, 2, 1), (Channels{}));
+  const Image none = LoadSceneLayer(scene, *FindSceneLayer(scene, "none"));
+  EXPECT_EQ(none.width, 0);
+  EXPECT_TRUE(none.bytes.empty());
+  try {
+    LoadSceneLayer(scene, *FindSceneLayer(scene, "bad"));
+    ADD_FAILURE() << "a text file loaded as a PNG";
+  } catch (const SceneError& error) {
+    EXPECT_EQ(error.pointer(), "/layers/bad/image");
+    EXPECT_NE(error.problem().find("not a PNG"), std::string::npos) << error.what();
   }
   fs::remove_all(dir);
 }
