@@ -81,8 +81,8 @@ class DrawingContext {
   // Not owned; may be null. Set it before the effect draws.
   void SetObserver(DrawingObserver* observer);
 
+  // The state behind the refs; defined where the suites' functions can see it.
   struct Impl;
-  Impl& impl() const { return *impl_; }
 
  private:
   std::unique_ptr<Impl> impl_;
