@@ -56,7 +56,7 @@ void PutFloat(std::array<uint8_t, kFlatCurveBytes>& bytes, size_t offset, float 
 
 class ParamResolver {
  public:
-  ParamResolver(const Scene& scene, const DeclaredParam& declared)
+  ParamResolver(const Scene& scene, const ParamDeclaration& declared)
       : scene_(scene), declared_(declared) {}
 
   ResolvedValue Resolve(const SceneValue& value) const {
@@ -186,7 +186,7 @@ class ParamResolver {
   }
 
   const Scene& scene_;
-  const DeclaredParam& declared_;
+  const ParamDeclaration& declared_;
 };
 
 }  // namespace
@@ -228,11 +228,11 @@ std::array<uint8_t, kFlatCurveBytes> CurveBytesFromPoints(const std::vector<Scen
 }
 
 std::vector<ResolvedParam> ResolveSceneParams(const Scene& scene,
-                                              std::span<const DeclaredParam> declared) {
+                                              std::span<const ParamDeclaration> declared) {
   std::vector<ResolvedParam> resolved;
   for (const SceneParam& param : scene.params) {
-    const DeclaredParam* match = nullptr;
-    for (const DeclaredParam& candidate : declared) {
+    const ParamDeclaration* match = nullptr;
+    for (const ParamDeclaration& candidate : declared) {
       // Buttons carry empty labels; a scene never names them.
       if (!candidate.label.empty() && candidate.label == param.label) {
         match = &candidate;

@@ -25,7 +25,7 @@ enum class DeclaredType {
 };
 
 // What the effect declared for one parameter at PARAMS_SETUP, in plain values.
-struct DeclaredParam {
+struct ParamDeclaration {
   int32_t index = 0;  // position in the parameter array (0 is the layer carrying the effect)
   std::string label;
   DeclaredType type = DeclaredType::kOther;
@@ -68,7 +68,7 @@ struct ResolvedParam {
 // layers and masks, as SceneError with the scene's file and the value's JSON location. The result
 // follows the scene's order; parameters the scene does not mention are not in it.
 std::vector<ResolvedParam> ResolveSceneParams(const Scene& scene,
-                                              std::span<const DeclaredParam> declared);
+                                              std::span<const ParamDeclaration> declared);
 
 // The width curve's stored form for a list of points: tag 1, the count, the x values and the y
 // values as little-endian 32-bit floats in list order, every unused slot and reserved byte zero.

@@ -8,7 +8,7 @@ namespace lwhost {
 namespace {
 
 // A few of the effect's declarations, filled as the host fills them from PARAMS_SETUP.
-std::vector<DeclaredParam> Declared() {
+std::vector<ParamDeclaration> Declared() {
   return {
       {1, "Path", DeclaredType::kPath, 0, 0, {}},
       {3, "Source", DeclaredType::kLayer, 0, 0, {}},
@@ -31,7 +31,7 @@ Scene SceneWith(const std::string& params) {
 }
 
 std::vector<ResolvedParam> Resolve(const std::string& params) {
-  const std::vector<DeclaredParam> declared = Declared();
+  const std::vector<ParamDeclaration> declared = Declared();
   return ResolveSceneParams(SceneWith(params), declared);
 }
 
@@ -147,7 +147,7 @@ TEST(SceneParamsTest, BadValuesNameTheLocationAndTheRange) {
       {R"({"Taper Ending": 1})", "/params/Taper Ending", "unknown parameter \"Taper Ending\""},
       {R"({"": 1})", "/params/", "unknown parameter \"\""},
   };
-  const std::vector<DeclaredParam> declared = Declared();
+  const std::vector<ParamDeclaration> declared = Declared();
   for (const BadValue& bad : cases) {
     try {
       ResolveSceneParams(SceneWith(bad.params), declared);
