@@ -1,6 +1,6 @@
 // The effect's 36 parameters as one table, in the order of the effect panel. Parameter set-up walks
 // it to declare them; anything else that needs a parameter's declared range or default can read the
-// same row (ParamSpecAt) instead of repeating a number.
+// same row (ParamRowAt) instead of repeating a number.
 #pragma once
 
 #include <array>
@@ -67,7 +67,7 @@ constexpr A_short kWidthGraphDataId = 27;
 constexpr PF_ParamUIFlags kGraphUiFlags = PF_PUI_CONTROL | PF_PUI_DONT_ERASE_CONTROL;
 
 // One parameter's declaration. Only the fields of its type are meaningful; the others stay zero.
-struct LWD_ParamSpec {
+struct LWD_ParamRow {
   LWD_ParamIndex index;
   PF_ParamType type;
   A_long diskId;  // the key of the stored value in projects: fixed forever
@@ -97,10 +97,10 @@ constexpr PF_ValueDisplayFlags kNum = PF_ValueDisplayFlag_NONE;
 // 180 degrees in 16.16 fixed point.
 constexpr PF_Fixed kDegrees180 = 180 << 16;
 
-constexpr LWD_ParamSpec Slider(LWD_ParamIndex index, A_long id, int label, float dflt,
-                               float validMin, float validMax, float sliderMin, float sliderMax,
-                               A_short precision, PF_ValueDisplayFlags display) {
-  LWD_ParamSpec s{};
+constexpr LWD_ParamRow Slider(LWD_ParamIndex index, A_long id, int label, float dflt,
+                              float validMin, float validMax, float sliderMin, float sliderMax,
+                              A_short precision, PF_ValueDisplayFlags display) {
+  LWD_ParamRow s{};
   s.index = index;
   s.type = PF_Param_FLOAT_SLIDER;
   s.diskId = id;
@@ -115,9 +115,9 @@ constexpr LWD_ParamSpec Slider(LWD_ParamIndex index, A_long id, int label, float
   return s;
 }
 
-constexpr LWD_ParamSpec Popup(LWD_ParamIndex index, A_long id, int label, int choices,
-                              A_short numChoices, A_short dflt) {
-  LWD_ParamSpec s{};
+constexpr LWD_ParamRow Popup(LWD_ParamIndex index, A_long id, int label, int choices,
+                             A_short numChoices, A_short dflt) {
+  LWD_ParamRow s{};
   s.index = index;
   s.type = PF_Param_POPUP;
   s.diskId = id;
@@ -128,8 +128,8 @@ constexpr LWD_ParamSpec Popup(LWD_ParamIndex index, A_long id, int label, int ch
   return s;
 }
 
-constexpr LWD_ParamSpec Angle(LWD_ParamIndex index, A_long id, int label, PF_Fixed dflt) {
-  LWD_ParamSpec s{};
+constexpr LWD_ParamRow Angle(LWD_ParamIndex index, A_long id, int label, PF_Fixed dflt) {
+  LWD_ParamRow s{};
   s.index = index;
   s.type = PF_Param_ANGLE;
   s.diskId = id;
@@ -139,9 +139,9 @@ constexpr LWD_ParamSpec Angle(LWD_ParamIndex index, A_long id, int label, PF_Fix
 }
 
 // Layers, masks and the width graph carry nothing beyond type, id and label here.
-constexpr LWD_ParamSpec Plain(LWD_ParamIndex index, PF_ParamType type, A_long id, int label,
-                              PF_ParamUIFlags uiFlags = PF_PUI_NONE) {
-  LWD_ParamSpec s{};
+constexpr LWD_ParamRow Plain(LWD_ParamIndex index, PF_ParamType type, A_long id, int label,
+                             PF_ParamUIFlags uiFlags = PF_PUI_NONE) {
+  LWD_ParamRow s{};
   s.index = index;
   s.type = type;
   s.diskId = id;
@@ -150,9 +150,9 @@ constexpr LWD_ParamSpec Plain(LWD_ParamIndex index, PF_ParamType type, A_long id
   return s;
 }
 
-constexpr LWD_ParamSpec Button(LWD_ParamIndex index, A_long id, int label, int text,
-                               PF_ParamUIFlags uiFlags, PF_ParamFlags flags) {
-  LWD_ParamSpec s{};
+constexpr LWD_ParamRow Button(LWD_ParamIndex index, A_long id, int label, int text,
+                              PF_ParamUIFlags uiFlags, PF_ParamFlags flags) {
+  LWD_ParamRow s{};
   s.index = index;
   s.type = PF_Param_BUTTON;
   s.diskId = id;
@@ -168,9 +168,9 @@ constexpr LWD_ParamSpec Button(LWD_ParamIndex index, A_long id, int label, int t
 // Percent sliders hold percent; the renderer divides by 100. Disk ids run 1 to 39 without 11, 34
 // and 35; stored projects find their values by them, so they never change.
 // clang-format off
-inline constexpr std::array<LWD_ParamSpec, LWD_NUM_PARAMS - 1> kParamTable = [] {
+inline constexpr std::array<LWD_ParamRow, LWD_NUM_PARAMS - 1> kParamTable = [] {
   using namespace lwd_param_rows;
-  return std::array<LWD_ParamSpec, LWD_NUM_PARAMS - 1>{{
+  return std::array<LWD_ParamRow, LWD_NUM_PARAMS - 1>{{
     //     index                 id  label              default   valid       slider    prec
     Plain (LWD_PATH, PF_Param_PATH, 1, kStrPath),
     Slider(LWD_SMOOTH_CORNERS,    37, kStrSmoothCorners,       0,    0,  100,    0,  100, 1, kPct),
@@ -236,7 +236,7 @@ static_assert(ParamTableInIndexOrder());
 
 // The declaration of parameter `index` (1 to 36), or null for the input layer and anything out of
 // range.
-constexpr const LWD_ParamSpec* ParamSpecAt(int index) {
+constexpr const LWD_ParamRow* ParamRowAt(int index) {
   if (index < 1 || index > static_cast<int>(kParamTable.size())) {
     return nullptr;
   }

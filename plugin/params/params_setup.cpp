@@ -23,36 +23,36 @@ void CopyLabel(const char* src, PF_ParamDef* def) {
 
 // Fills a cleared record from its table row. The width graph's default handle (null when it could
 // not be made) is made by the caller beforehand.
-void FillParamDef(const LWD_ParamSpec& spec, PF_Handle defaultCurve, PF_ParamDef* def) {
-  def->param_type = spec.type;
-  CopyLabel(GetStringPtr(spec.labelStr), def);
-  def->ui_flags = spec.uiFlags;
-  def->flags = spec.flags;
+void FillParamDef(const LWD_ParamRow& row, PF_Handle defaultCurve, PF_ParamDef* def) {
+  def->param_type = row.type;
+  CopyLabel(GetStringPtr(row.labelStr), def);
+  def->ui_flags = row.uiFlags;
+  def->flags = row.flags;
 
-  switch (spec.type) {
+  switch (row.type) {
     case PF_Param_FLOAT_SLIDER: {
       PF_FloatSliderDef& fs = def->u.fs_d;
-      fs.value = spec.dflt;
-      fs.dephault = spec.dflt;
-      fs.valid_min = spec.validMin;
-      fs.valid_max = spec.validMax;
-      fs.slider_min = spec.sliderMin;
-      fs.slider_max = spec.sliderMax;
-      fs.precision = spec.precision;
-      fs.display_flags = spec.displayFlags;
+      fs.value = row.dflt;
+      fs.dephault = row.dflt;
+      fs.valid_min = row.validMin;
+      fs.valid_max = row.validMax;
+      fs.slider_min = row.sliderMin;
+      fs.slider_max = row.sliderMax;
+      fs.precision = row.precision;
+      fs.display_flags = row.displayFlags;
       fs.fs_flags = PF_FSliderFlag_NONE;
       fs.curve_tolerance = 0.0f;
       break;
     }
     case PF_Param_POPUP:
-      def->u.pd.value = spec.popupDefault;
-      def->u.pd.dephault = spec.popupDefault;
-      def->u.pd.num_choices = spec.numChoices;
-      def->u.pd.u.namesptr = GetStringPtr(spec.choicesStr);
+      def->u.pd.value = row.popupDefault;
+      def->u.pd.dephault = row.popupDefault;
+      def->u.pd.num_choices = row.numChoices;
+      def->u.pd.u.namesptr = GetStringPtr(row.choicesStr);
       break;
     case PF_Param_ANGLE:
-      def->u.ad.value = spec.angleDefault;
-      def->u.ad.dephault = spec.angleDefault;
+      def->u.ad.value = row.angleDefault;
+      def->u.ad.dephault = row.angleDefault;
       break;
     case PF_Param_LAYER:
       def->u.ld.dephault = PF_LayerDefault_NONE;  // no layer until the user picks one
@@ -69,12 +69,12 @@ void FillParamDef(const LWD_ParamSpec& spec, PF_Handle defaultCurve, PF_ParamDef
       def->ui_height = kGraphUiHeight;
       break;
     case PF_Param_BUTTON:
-      def->u.button_d.u.namesptr = ParamText(spec.buttonTextStr);
+      def->u.button_d.u.namesptr = ParamText(row.buttonTextStr);
       break;
     default:
       break;
   }
-  def->uu.id = spec.diskId;
+  def->uu.id = row.diskId;
 }
 
 }  // namespace
@@ -89,13 +89,13 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
   // default, and the failure is reported once the list is complete.
   PF_Err curveErr = PF_Err_NONE;
   PF_ParamDef def;
-  for (const LWD_ParamSpec& spec : kParamTable) {
+  for (const LWD_ParamRow& row : kParamTable) {
     std::memset(&def, 0, sizeof def);
     PF_Handle defaultCurve = nullptr;
-    if (spec.type == PF_Param_ARBITRARY_DATA) {
+    if (row.type == PF_Param_ARBITRARY_DATA) {
       curveErr = CreateDefaultCurve(in_data, out_data, &defaultCurve);
     }
-    FillParamDef(spec, defaultCurve, &def);
+    FillParamDef(row, defaultCurve, &def);
     if (PF_Err err = in_data->inter.add_param(in_data->effect_ref, kAppendParam, &def);
         err != PF_Err_NONE) {
       // A refused graph parameter never reached the host, so its default is still ours to free.
