@@ -35,5 +35,6 @@ struct Subcommand {
   std::function<int()> run;
 };
 Subcommand AddAboutCommand(CLI::App& app);
+Subcommand AddParamsCommand(CLI::App& app);
 
 }  // namespace lwcli

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
 
   const std::vector<lwcli::Subcommand> subcommands = {
       lwcli::AddAboutCommand(app),
+      lwcli::AddParamsCommand(app),
   };
 
   try {
