@@ -36,5 +36,6 @@ struct Subcommand {
 };
 Subcommand AddAboutCommand(CLI::App& app);
 Subcommand AddParamsCommand(CLI::App& app);
+Subcommand AddRenderCommand(CLI::App& app);
 
 }  // namespace lwcli

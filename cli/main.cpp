@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   const std::vector<lwcli::Subcommand> subcommands = {
       lwcli::AddAboutCommand(app),
       lwcli::AddParamsCommand(app),
+      lwcli::AddRenderCommand(app),
   };
 
   try {
