@@ -162,7 +162,8 @@ class ParamStore::Impl {
     *out = nullptr;
     PF_ArbParamsExtra extra = Extra(index, PF_Arbitrary_NEW_FUNC);
     extra.u.new_func_params.arbPH = out;
-    return Made(Send(extra, out), *out);
+    const PF_Err err = Send(extra, out);
+    return Made(err, *out);
   }
 
   PF_Err Copy(int index, PF_ArbitraryH source, PF_ArbitraryH* out) const {
@@ -170,7 +171,8 @@ class ParamStore::Impl {
     PF_ArbParamsExtra extra = Extra(index, PF_Arbitrary_COPY_FUNC);
     extra.u.copy_func_params.src_arbH = source;
     extra.u.copy_func_params.dst_arbPH = out;
-    return Made(Send(extra, out), *out);
+    const PF_Err err = Send(extra, out);
+    return Made(err, *out);
   }
 
   PF_Err Interp(int index, PF_ArbitraryH left, PF_ArbitraryH right, double t,
@@ -181,7 +183,8 @@ class ParamStore::Impl {
     extra.u.interp_func_params.right_arbH = right;
     extra.u.interp_func_params.tF = t;
     extra.u.interp_func_params.interpPH = out;
-    return Made(Send(extra, out), *out);
+    const PF_Err err = Send(extra, out);
+    return Made(err, *out);
   }
 
   PF_Err Dispose(int index, PF_ArbitraryH value) const {
@@ -423,7 +426,8 @@ PF_Err ParamStore::LoadArbitrary(int index, std::span<const uint8_t> flat, Param
   extra.u.unflatten_func_params.buf_sizeLu = static_cast<A_u_long>(flat.size());
   extra.u.unflatten_func_params.flat_dataPV = flat.data();
   extra.u.unflatten_func_params.arbPH = &made;
-  const PF_Err err = Impl::Made(impl_->Send(extra, &made), made);
+  PF_Err err = impl_->Send(extra, &made);
+  err = Impl::Made(err, made);
   if (made != nullptr) {
     impl_->owned_.insert(made);  // freed with the store if it is never used
   }
