@@ -31,7 +31,7 @@ constexpr std::string_view kDemoScene = R"json({
     "Taper Start": 18,
     "Taper End": 22,
     "Taper Shape": "Smooth",
-    "Width Graph": [[0, 0.55], [0.3, 1], [0.55, 0.6], [0.8, 0.95], [1, 0.7]],
+    "Width Graph": [[0, 0.5], [0.3, 1], [0.55, 0.42], [0.8, 1], [1, 0.6]],
     "Surface": "Tube",
     "Shading": 70,
     "Light Direction": -40,

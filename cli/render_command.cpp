@@ -317,7 +317,7 @@ Subcommand AddRenderCommand(CLI::App& app) {
   render->add_option("--frames", args->frames, "Frame A, or frames A-B inclusive")
       ->type_name("A[-B]");
   render->add_option("--jobs", args->jobs, "Frames rendered at once (default: number of cores)")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(1u, 4096u));
   render->add_flag("--raw", args->raw,
                    "Write stored values unchanged (premultiplied; 0..32768 at 16 bits)");
   render->add_flag("--quiet", args->quiet, "No progress bar and no summary");
