@@ -16,6 +16,9 @@ build: configure
 
 demo: build
 	@$(BUILD)/cli/lathewind about
+	@mkdir -p out
+	@$(BUILD)/cli/lathewind render -o out/demo.png
+	@echo "The demo image is out/demo.png: a textured ribbon along an S-shaped mask."
 
 test: build
 	@ctest --preset $(PRESET) -j $(JOBS)
