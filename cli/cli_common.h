@@ -37,5 +37,6 @@ struct Subcommand {
 Subcommand AddAboutCommand(CLI::App& app);
 Subcommand AddParamsCommand(CLI::App& app);
 Subcommand AddRenderCommand(CLI::App& app);
+Subcommand AddGraphCommand(CLI::App& app);
 
 }  // namespace lwcli

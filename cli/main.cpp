@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
       lwcli::AddAboutCommand(app),
       lwcli::AddParamsCommand(app),
       lwcli::AddRenderCommand(app),
+      lwcli::AddGraphCommand(app),
   };
 
   try {
