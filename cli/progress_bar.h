@@ -28,12 +28,11 @@ class ProgressBar {
   // Draws the final state and ends the line; later calls draw nothing.
   void Finish();
 
+ private:
   // The bar's text for `done` frames plus `partial` (the sum of in-flight fractions) after
-  // `elapsed`: "[#####-----]  3/48 frames   7%  0:04". Exposed for tests.
+  // `elapsed`: "[#####-----] 3/48 frames   7%  0:04".
   static std::string Line(int64_t done, double partial, int64_t total,
                           std::chrono::steady_clock::duration elapsed);
-
- private:
   void DrawLocked(bool force);
 
   std::ostream& out_;
