@@ -1,5 +1,8 @@
 #include "command_context.h"
 
+#include <mutex>
+#include <set>
+
 #include "callbacks.h"
 #include "session.h"
 
@@ -8,6 +11,11 @@ namespace lwhost {
 namespace {
 
 thread_local CommandContext* tCurrent = nullptr;
+
+// Every command in flight, on any thread: an effect_ref is dereferenced only once it is known to
+// be one of them, so a stray pointer from the effect is refused rather than read.
+std::mutex gLiveMutex;
+std::set<const CommandContext*> gLive;
 
 // The host's API version as this host reports it in PF_InData::version.
 constexpr PF_SpecVersion kHostSpecVersion = {13, 29};
@@ -55,12 +63,17 @@ CommandContext::CommandContext(Session& session, PF_Cmd command, const CommandIn
   if (input.adjust) {
     input.adjust(in_);
   }
+  {
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    gLive.insert(this);
+  }
   tCurrent = this;
 }
 
 CommandContext::~CommandContext() {
   tCurrent = previous_;
-  magic_ = 0;
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  gLive.erase(this);
 }
 
 PF_Err CommandContext::Run() {
@@ -89,7 +102,17 @@ void CommandContext::Close(std::string_view kind, std::string_view key) {
 
 CommandContext* ContextFromEffectRef(PF_ProgPtr effect_ref) {
   auto* context = reinterpret_cast<CommandContext*>(effect_ref);
-  return context != nullptr && context->magic_ == CommandContext::kMagic ? context : nullptr;
+  if (context == nullptr) {
+    return nullptr;
+  }
+  // The usual case, a call back from the command running on this thread, needs no lock.
+  for (CommandContext* c = tCurrent; c != nullptr; c = c->previous_) {
+    if (c == context) {
+      return context;
+    }
+  }
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  return gLive.count(context) != 0 ? context : nullptr;
 }
 
 CommandContext* CurrentContext() {

@@ -74,10 +74,6 @@ class CommandContext {
 
  private:
   friend CommandContext* ContextFromEffectRef(PF_ProgPtr effect_ref);
-  // Tells our effect_ref apart from a stray pointer.
-  static constexpr unsigned kMagic = 0x4C574358;  // "LWCX"
-
-  unsigned magic_ = kMagic;
   Session& session_;
   PF_Cmd command_;
   PF_ParamDef** params_;

@@ -12,6 +12,7 @@
 
 // The host's side of the two records the effect only ever holds by pointer.
 struct PF_PathOutline {
+  const lwhost::Session* session = nullptr;  // whose command checked it out
   PF_PathID id = 0;
   lwhost::Mask mask;  // at the resolution of the command that checked it out
 };
@@ -115,6 +116,7 @@ PF_Err CheckoutPath(PF_ProgPtr effect_ref, PF_PathID id, A_long, A_long, A_u_lon
   }
   const PF_InData* in = context->InData();
   auto* outline = new PF_PathOutline;
+  outline->session = &context->GetSession();
   outline->id = id;
   outline->mask = ScaledMask(*mask, Divisor(in->downsample_x), Divisor(in->downsample_y));
   {
@@ -370,6 +372,26 @@ void RegisterPathSuites(Session& session, const LayerMasks& masks) {
 void UnregisterPathSuites(Session& session) {
   std::lock_guard<std::mutex> lock(Live().mutex);
   Live().masks.erase(&session);
+  // What the effect never gave back (or a check-in refused on purpose kept out) stays in the
+  // ledger's report, but its memory goes with the session's masks.
+  auto& preps = Live().preps;
+  for (auto it = preps.begin(); it != preps.end();) {
+    if ((*it)->outline->session == &session) {
+      delete *it;
+      it = preps.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  auto& outlines = Live().outlines;
+  for (auto it = outlines.begin(); it != outlines.end();) {
+    if ((*it)->session == &session) {
+      delete *it;
+      it = outlines.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 }  // namespace lwhost
