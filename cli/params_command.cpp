@@ -9,28 +9,18 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "number_text.h"
 #include "param_store.h"
 #include "session.h"
 
 namespace lwcli {
 
+using lwhost::DoubleText;
+using lwhost::FloatText;
+
 namespace {
 
 constexpr double kFixedOne = 65536.0;  // 1.0 in 16.16 fixed point
-
-// The shortest text that reads back as the same float: declared ranges are floats (0.1, not
-// 0.100000001).
-std::string FloatText(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value));
-  return std::string(buffer, result.ptr);
-}
-
-std::string DoubleText(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
 
 std::string Hex(long value) {
   char buffer[24];

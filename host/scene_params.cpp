@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "number_text.h"
+
 namespace lwhost {
 namespace {
 
@@ -13,20 +15,6 @@ constexpr uint8_t kCurveTag = 1;       // the tag of every curve record the effe
 constexpr size_t kCurveCountOffset = 1;
 constexpr size_t kCurveXOffset = 4;  // after tag, count and two reserved bytes
 constexpr size_t kCurveYOffset = kCurveXOffset + kCurveMaxPoints * sizeof(float);
-
-// The shortest text that reads back as the same float (declared ranges are floats: 0.1, not
-// 0.100000001).
-std::string FloatText(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value));
-  return std::string(buffer, result.ptr);
-}
-
-std::string DoubleText(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
 
 std::string Quote(const std::string& text) {
   return "\"" + text + "\"";
