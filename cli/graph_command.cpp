@@ -134,6 +134,7 @@ int RunGraph(const GraphArgs& args) {
   }
   lwhost::GraphSession graph(session, renderer->Params());
 
+  bool edited = false;
   for (const GraphEvent& event : args.events) {
     const std::string what = std::string(event.drag ? "Drag" : "Click") + " at " + event.text;
     const lwhost::GraphEventResult result =
@@ -142,6 +143,7 @@ int RunGraph(const GraphArgs& args) {
     if (result.err != PF_Err_NONE) {
       return ReportEffectError(std::cerr, what, result.err);
     }
+    edited = edited || result.changed;
   }
 
   lwhost::DrawingContext drawing;
@@ -153,7 +155,11 @@ int RunGraph(const GraphArgs& args) {
   lwhost::WritePng(args.out, lwhost::DrawingImage(drawing), lwhost::PngAlpha::kStraight);
   std::cout << "wrote " << args.out << "\n";
 
-  if (!args.save.empty()) {
+  if (!args.save.empty() && !edited) {
+    // Nothing was edited: the scene goes out as it came in, keyframed curve and all.
+    lwhost::WriteTextAtomically(args.save, sceneText.empty() ? "{}\n" : sceneText);
+    std::cout << "wrote " << args.save << "\n";
+  } else if (!args.save.empty()) {
     std::vector<uint8_t> flat;
     if (const PF_Err err = graph.FlattenCurve(&flat); err != PF_Err_NONE) {
       return ReportEffectError(std::cerr, "Flattening the width curve", err);

@@ -144,6 +144,21 @@ TEST(GraphCommandTest, ClicksAndDragsAreSentInTheOrderGiven) {
   EXPECT_FALSE(IsColour(other, 150, 20, kMarker));
 }
 
+TEST(GraphCommandTest, SavingWithoutAnEditKeepsAKeyframedCurve) {
+  TempFolder dir;
+  const std::string scene =
+      R"({"params": {"Width Graph": {"keys": [[0, [[0, 1], [1, 1]]], [24, [[0, 0], [1, 0]]]]}}})";
+  WriteText(dir / "keyed.json", scene);
+  const Outcome o = RunLathewind({"graph", "keyed.json", "--save", "same.json"}, dir.path());
+  ASSERT_EQ(o.exitCode, 0) << Describe(o);
+  EXPECT_EQ(ReadBytes(dir / "same.json"), scene) << "no event changed the curve";
+
+  const Outcome edited = RunLathewind(
+      {"graph", "keyed.json", "--click", "110,75", "--save", "edited.json"}, dir.path());
+  ASSERT_EQ(edited.exitCode, 0) << Describe(edited);
+  EXPECT_EQ(CurveOf(ReadBytes(dir / "edited.json")).count, 3) << "an edit replaces the keys";
+}
+
 TEST(GraphCommandTest, BadEventsAndScenesAreUsageErrorsThatWriteNothing) {
   TempFolder dir;
   WriteText(dir / "unknown.json", R"({"colour": 3})");
