@@ -41,8 +41,11 @@ int AddPoint(LWD_CurveData* curve, const LWD_GraphRect& g, double mx, double my)
   if (!insideG || n >= kCurveMaxPoints) {
     return -1;
   }
-  const float x = static_cast<float>((mx - g.left) / kGraphWidth);
-  const float y = static_cast<float>(1.0 - (my - g.top) / kGraphHeight);
+  // The new point is worked out in single precision, G's own precision, so the stored y is what
+  // 1 - (my - top) / 149 gives in floats (a double quotient rounded once can differ in the last
+  // bit). The mouse position is a whole pixel, exact as a float.
+  const float x = (static_cast<float>(mx) - g.left) / kGraphWidth;
+  const float y = 1.0f - (static_cast<float>(my) - g.top) / kGraphHeight;
   curve->x[n] = x;
   curve->y[n] = y;
   curve->numPoints = static_cast<std::uint8_t>(n + 1);

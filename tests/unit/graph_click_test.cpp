@@ -96,6 +96,16 @@ TEST_F(GraphClickTest, ClickInTheMiddleAddsTheHalfwayPoint) {
   ExpectEdited(err);
 }
 
+TEST_F(GraphClickTest, AddedPointIsWorkedOutInSinglePrecision) {
+  // At row 146 the float quotient 145.5f / 149 and the double one rounded to float differ in the
+  // last bit of y.
+  ExpectEdited(Click(110, 146));
+  ASSERT_EQ(host.curve.numPoints, 3);
+  EXPECT_EQ(host.curve.x[1], 109.5f / 219.0f);
+  EXPECT_EQ(host.curve.y[1], 1.0f - 145.5f / 149.0f)
+      << "double-rounded value would be " << static_cast<float>(1.0 - 145.5 / 149.0);
+}
+
 TEST_F(GraphClickTest, EquallyNearPointsGoToTheHigherIndexAndANearerOneWins) {
   // x = 124/256 and 132/256 are drawn 3.421875 pixels either side of column 110 (exact in
   // binary), both at row 75.
