@@ -14,6 +14,9 @@ struct HandleTable::Block {
   void* data = nullptr;
   A_u_longlong size = 0;
   int locks = 0;
+  // Locks this host refused (a fault on demand). The effect is told to unlock every handle it
+  // tried to lock, so one unlock per refused lock is answered quietly rather than as misuse.
+  int refusedLocks = 0;
 };
 
 namespace {
@@ -77,6 +80,10 @@ PF_Handle HandleTable::New(A_u_longlong size, CommandContext* context) {
 
 void* HandleTable::Lock(PF_Handle handle, CommandContext* context) {
   if (faults_.Check("host_lock_handle") != PF_Err_NONE) {
+    std::lock_guard lock(mutex_);
+    if (Block* block = Find(handle); block != nullptr) {
+      block->refusedLocks++;
+    }
     return nullptr;
   }
   void* data = nullptr;
@@ -106,6 +113,9 @@ void HandleTable::Unlock(PF_Handle handle, CommandContext* context) {
     if (known && block->locks > 0) {
       block->locks--;
       wasLocked = true;
+    } else if (known && block->refusedLocks > 0) {
+      block->refusedLocks--;
+      return;
     }
   }
   if (!known) {

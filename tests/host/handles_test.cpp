@@ -75,8 +75,11 @@ TEST_F(HandlesTest, InjectedFailuresAnswerNullAtTheKthCall) {
   faults.FailCall("host_lock_handle", 1, PF_Err_OUT_OF_MEMORY);
   EXPECT_EQ(handles.Lock(first, nullptr), nullptr);
   EXPECT_EQ(handles.LockCount(first), 0) << "a failed lock is not counted";
+  handles.Unlock(first, nullptr);  // the effect gives back what it tried to lock
+  EXPECT_EQ(ledger.Report(), "") << "one unlock answers a refused lock";
+  handles.Unlock(first, nullptr);
+  EXPECT_NE(ledger.Report().find("unlock of unlocked handle"), std::string::npos) << "but only one";
   handles.Dispose(first, nullptr);
-  EXPECT_EQ(ledger.Report(), "");
 }
 
 TEST_F(HandlesTest, ResizeKeepsTheHandleAndTheBytes) {
