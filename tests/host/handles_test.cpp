@@ -76,7 +76,8 @@ TEST_F(HandlesTest, InjectedFailuresAnswerNullAtTheKthCall) {
   EXPECT_EQ(handles.Lock(first, nullptr), nullptr);
   EXPECT_EQ(handles.LockCount(first), 0) << "a failed lock is not counted";
   handles.Unlock(first, nullptr);  // the effect gives back what it tried to lock
-  EXPECT_EQ(ledger.Report(), "") << "one unlock answers a refused lock";
+  EXPECT_EQ(ledger.Report().find("unlock of unlocked handle"), std::string::npos)
+      << "one unlock answers a refused lock: " << ledger.Report();
   handles.Unlock(first, nullptr);
   EXPECT_NE(ledger.Report().find("unlock of unlocked handle"), std::string::npos) << "but only one";
   handles.Dispose(first, nullptr);
