@@ -19,8 +19,9 @@ constexpr double kFlatMinTilt = 0.6108652381980153;
 constexpr double kHalfPi = 1.5707963267948966;  // a tube's surface turns from -90 to +90 degrees
 constexpr double kLightComponent = 0.707;       // light comes in at 45 degrees to the screen
 constexpr std::int64_t kPollMask = 63;          // the host is polled every 64 samples
-// Counts converted to 32 bits must stay below this.
-constexpr double kMaxCount = std::numeric_limits<std::int32_t>::max() - 2;
+// A fan count or a cross-section's point count M draws only while it fits a 32-bit signed
+// integer, that is while it stays below 2^31.
+constexpr double kCountLimit = 2147483648.0;
 constexpr double kMinIndex = std::numeric_limits<std::int32_t>::min();
 constexpr double kMaxIndex = std::numeric_limits<std::int32_t>::max() - 1;
 
@@ -257,16 +258,16 @@ struct Raster {
     bool drawable = true;
     if (turn * width * 0.5 > step) {
       const double c = turn * width * 0.5 / step;
-      if (!(c < kMaxCount)) {
+      if (!(c < kCountLimit)) {
         drawable = false;
       } else {
         fan = std::min(static_cast<int>(c), kMaxFan);
         fanStep = turn / (fan + 1);
       }
     }
-    // Across: M + 2 points; a width too large for a 32-bit count draws nothing.
+    // Across: a width whose M does not fit 32 bits draws nothing.
     const double across = width / step;
-    if (!(across < kMaxCount)) {
+    if (!(across < kCountLimit)) {
       drawable = false;
     }
 
@@ -277,7 +278,8 @@ struct Raster {
       }
       const double sinTau = std::sin(tau);
       const double cosTau = std::cos(tau);
-      const std::int32_t points = static_cast<std::int32_t>(across);
+      // M + 2 points; counted in 64 bits so j never overflows when M is the largest 32-bit value.
+      const std::int64_t points = static_cast<std::int32_t>(across);
 
       for (int k = 0; k <= fan; ++k) {
         double kx = nx;
@@ -289,7 +291,7 @@ struct Raster {
           kx = nx * ca - ny * sa;
           ky = nx * sa + ny * ca;
         }
-        for (std::int32_t j = 0; j <= points + 1; ++j) {
+        for (std::int64_t j = 0; j <= points + 1; ++j) {
           const double a = std::min(width, j * step);
           const double off = -width / 2.0 + a;
           const double v = a / width;
