@@ -20,6 +20,9 @@ struct FakePoint {
 
 struct FakeMask {
   std::vector<FakePoint> points;  // segment i runs from points[i] to points[i + 1]
+  // Segments in pairs instead (segment i from points[2i] to points[2i + 1]): a mask whose pieces
+  // do not meet, so the walk jumps from one to the next.
+  bool disjoint = false;
 };
 
 struct FakeRenderHost {
@@ -37,6 +40,9 @@ struct FakeRenderHost {
   int unlocks = 0;
   int acquired = 0;
   int releasedSuites = 0;
+  PF_Err evalError =
+      PF_Err_NONE;  // answered by every evaluation once evaluations > evalsBeforeError
+  int evalsBeforeError = 0;
   PF_Err abortResult = PF_Err_NONE;
   int abortCalls = 0;
   std::vector<A_long> progressCalls;
@@ -48,6 +54,13 @@ inline int g_fakePrepToken = 0;  // preparation handles point here
 
 inline FakeMask* MaskOf(PF_PathOutlinePtr outline) {
   return reinterpret_cast<FakeMask*>(outline);
+}
+
+inline void SegmentEnds(PF_PathOutlinePtr outline, A_long seg, FakePoint* a, FakePoint* b) {
+  const FakeMask& m = *MaskOf(outline);
+  const size_t first = m.disjoint ? 2 * static_cast<size_t>(seg) : static_cast<size_t>(seg);
+  *a = m.points[first];
+  *b = m.points[first + 1];
 }
 
 inline PF_Err FakeCheckoutPath(PF_ProgPtr, PF_PathID id, A_long, A_long, A_u_long,
@@ -64,7 +77,9 @@ inline PF_Err FakeCheckinPath(PF_ProgPtr, PF_PathID, PF_Boolean, PF_PathOutlineP
 }
 
 inline PF_Err FakeNumSegments(PF_ProgPtr, PF_PathOutlinePtr outline, A_long* count) {
-  *count = static_cast<A_long>(MaskOf(outline)->points.size()) - 1;
+  const FakeMask& m = *MaskOf(outline);
+  const auto points = static_cast<A_long>(m.points.size());
+  *count = m.disjoint ? points / 2 : points - 1;
   return PF_Err_NONE;
 }
 
@@ -76,20 +91,26 @@ inline PF_Err FakePrepare(PF_ProgPtr, PF_PathOutlinePtr, A_long, A_long, PF_Path
 
 inline PF_Err FakeSegLength(PF_ProgPtr, PF_PathOutlinePtr outline, A_long seg, PF_PathSegPrepPtr*,
                             PF_FpLong* length) {
-  const auto& p = MaskOf(outline)->points;
-  *length = std::hypot(p[seg + 1].x - p[seg].x, p[seg + 1].y - p[seg].y);
+  FakePoint a, b;
+  SegmentEnds(outline, seg, &a, &b);
+  *length = std::hypot(b.x - a.x, b.y - a.y);
   return PF_Err_NONE;
 }
 
 inline PF_Err FakeEvalDeriv(PF_ProgPtr, PF_PathOutlinePtr outline, PF_PathSegPrepPtr*, A_long seg,
                             PF_FpLong l, PF_FpLong* x, PF_FpLong* y, PF_FpLong* dx, PF_FpLong* dy) {
   ++g_fakeHost->evaluations;
-  const auto& p = MaskOf(outline)->points;
-  const double len = std::hypot(p[seg + 1].x - p[seg].x, p[seg + 1].y - p[seg].y);
-  *dx = (p[seg + 1].x - p[seg].x) / len;
-  *dy = (p[seg + 1].y - p[seg].y) / len;
-  *x = p[seg].x + *dx * l;
-  *y = p[seg].y + *dy * l;
+  if (g_fakeHost->evalError != PF_Err_NONE &&
+      g_fakeHost->evaluations > g_fakeHost->evalsBeforeError) {
+    return g_fakeHost->evalError;
+  }
+  FakePoint a, b;
+  SegmentEnds(outline, seg, &a, &b);
+  const double len = std::hypot(b.x - a.x, b.y - a.y);
+  *dx = (b.x - a.x) / len;
+  *dy = (b.y - a.y) / len;
+  *x = a.x + *dx * l;
+  *y = a.y + *dy * l;
   return PF_Err_NONE;
 }
 

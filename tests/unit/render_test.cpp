@@ -128,4 +128,28 @@ TEST_F(RenderCall, SameInputsGiveTheSameBytes) {
   ExpectBalanced();
 }
 
+TEST_F(RenderCall, RibbonWhollyOutsideTheOutputDrawsNothing) {
+  // 100 px long, more than the margin (5 + 2 px) beyond the 100 x 60 output.
+  host.masks[kLine].points = {{500.0, 500.0}, {600.0, 500.0}};
+  ASSERT_EQ(Render(&in, params, &output), PF_Err_NONE);
+  for (const PF_Pixel& p : pixels) {
+    ASSERT_EQ(p.alpha, 0);
+    ASSERT_EQ(p.red, 0);
+  }
+  // The scan looks at the spine every 2 px, k = 0 to trunc(0.5 x 100) + 1; the empty box ends the
+  // render before the ribbon is walked.
+  EXPECT_EQ(host.evaluations, 52);
+  ExpectBalanced();
+}
+
+TEST_F(RenderCall, FailedBoundsEvaluationIsTheResultAfterTheRelease) {
+  host.evalError = PF_Err_INVALID_INDEX;
+  host.evalsBeforeError = 10;  // the scan of the 80 px mask makes 42 evaluations
+  EXPECT_EQ(Render(&in, params, &output), PF_Err_INVALID_INDEX);
+  EXPECT_EQ(host.evaluations, 11);
+  for (const PF_Pixel& p : pixels)
+    ASSERT_EQ(p.alpha, 0);
+  ExpectBalanced();
+}
+
 }  // namespace

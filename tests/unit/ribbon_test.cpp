@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -82,6 +83,7 @@ TEST(SampleSourceTest, UnusableCoordinatesOrWorldsGiveTransparent) {
 constexpr PF_PathID kLine = 7;
 
 // A horizontal mask from (50, 100) to (250, 100), drawn left to right, in a 300 x 200 output.
+// Tests may lay another mask and grow the box before they run.
 struct StraightRibbon : ::testing::Test {
   FakeRenderHost host;
   PF_UtilCallbacks utils{};
@@ -89,6 +91,8 @@ struct StraightRibbon : ::testing::Test {
   LWD_PathWalk walk;
   LWD_RenderInputs inputs;
   std::vector<LWD_Accum> accum;
+  int boxW = 300;
+  int boxH = 200;
 
   void SetUp() override {
     g_fakeHost = &host;
@@ -100,12 +104,14 @@ struct StraightRibbon : ::testing::Test {
   }
   void TearDown() override { g_fakeHost = nullptr; }
 
-  LWD_RenderSettings Settings() {
-    LWD_RenderSettings s = DeriveRenderSettings(inputs, 200.0);
+  LWD_RenderSettings Settings(double pathLength = 200.0) {
+    inputs.outputWidth = boxW;
+    inputs.outputHeight = boxH;
+    LWD_RenderSettings s = DeriveRenderSettings(inputs, pathLength);
     s.boxX0 = 0;
     s.boxY0 = 0;
-    s.boxWidth = 300;
-    s.boxHeight = 200;
+    s.boxWidth = boxW;
+    s.boxHeight = boxH;
     return s;
   }
 
@@ -113,7 +119,7 @@ struct StraightRibbon : ::testing::Test {
     AEGP_SuiteHandler suites(&g_fakeBasic);
     PF_PathOutlinePtr outline = reinterpret_cast<PF_PathOutlinePtr>(&host.masks[kLine]);
     EXPECT_EQ(BuildPathWalk(&in, suites, outline, walk), PF_Err_NONE);
-    EXPECT_DOUBLE_EQ(walk.totalLength, 200.0);
+    EXPECT_DOUBLE_EQ(walk.totalLength, s.pathLength);
     accum.assign(static_cast<size_t>(s.boxWidth * s.boxHeight), LWD_Accum{});
     const PF_Err err =
         RasterizeRibbon(&in, suites, s, outline, walk, source, accum.data(), nullptr);
@@ -121,7 +127,10 @@ struct StraightRibbon : ::testing::Test {
     return err;
   }
 
-  const LWD_Accum& Cell(int x, int y) const { return accum[static_cast<size_t>(y * 300 + x)]; }
+  const LWD_Accum& Cell(int x, int y) const { return accum[static_cast<size_t>(y * boxW + x)]; }
+
+  // Red over weight of a cell: the cell's average red.
+  double Red(int x, int y) const { return Cell(x, y).r / Cell(x, y).weight; }
 
   double TotalWeight() const {
     double sum = 0.0;
@@ -244,6 +253,186 @@ TEST_F(StraightRibbon, DepthCopiesGoToTheirOwnBuffer) {
   ASSERT_GT(below.weight, 0.0f);
   EXPECT_EQ(accum[static_cast<size_t>(122 * 300 + 150)].weight, 0.0f);
   EXPECT_NEAR(below.r / below.a, 0.5, 1e-5);
+}
+
+// --- Turns, jumps, bank, shading and tiling --------------------------------------------------
+// Masks below lie on pixel centres (integer + 0.5), so a ribbon point falls on a centre or midway
+// between two, and a cell's average is taken over points placed symmetrically around its centre.
+
+constexpr double kPi = 3.141592653589793;
+
+// Sum of |off| over one cross-section of W = 40 at step 0.5: offsets -20, -19.5, ..., +20 and +20
+// again (M + 2 = 82 points).
+constexpr double kSumAbsOffsetW40 = 840.0;
+// The same for W = 400: -200, ..., +200 and +200 again (802 points).
+constexpr double kSumAbsOffsetW400 = 80400.0;
+
+// Weight laid by the fan of a turn: n normals, |off| x delta x step per point.
+double FanWeight(double turn, int n, double sumAbsOffset, double step) {
+  const double delta = turn / (n + 1);
+  return n * delta * sumAbsOffset * step;
+}
+
+TEST_F(StraightRibbon, RightAngleCornerFansOverTheOuterSide) {
+  // Right, then down: a 90 degree turn at (150.5, 100.5) after 100 px; W = 40.
+  host.masks[kLine].points = {{50.5, 100.5}, {150.5, 100.5}, {150.5, 200.5}};
+  boxH = 300;
+  const LWD_RenderSettings s = Settings();
+  ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
+
+  // Fan count c = trunc(|dphi| W 0.5 / step) = trunc(62.83) = 62.
+  const int n = static_cast<int>(kPi / 2 * 40.0 * 0.5 / 0.5);
+  ASSERT_EQ(n, 62);
+  // Samples 0 to 400 stand for 0.5 px each, the repeated end for 0.125 px; the fan adds its own.
+  const double straight = 82 * 0.5 * (401 * 0.5 + 0.125);
+  EXPECT_NEAR(TotalWeight(), straight + FanWeight(kPi / 2, n, kSumAbsOffsetW40, 0.5), 0.02);
+
+  // The outer corner (up and right of the turn) is reached only by the fan, and covered as fully
+  // as the straight parts.
+  EXPECT_NEAR(Cell(160, 90).weight, 1.0, 0.05) << "outer side, 14 px from the corner";
+  EXPECT_EQ(Cell(175, 85).weight, 0.0f) << "beyond the outer radius";
+}
+
+TEST_F(StraightRibbon, FanIsCappedAt512AndTheNextSampleTurnsFromItsOwnNormal) {
+  // W = 400 around a right angle: c = trunc(628.3) is capped to 512 fan normals. The sample after
+  // the corner measures its turn from the corner sample's normal, so it adds no second fan.
+  host.masks[kLine].points = {{200.5, 300.5}, {500.5, 300.5}, {500.5, 600.5}};
+  inputs.thickness = 400.0;
+  boxW = 800;
+  boxH = 700;
+  const LWD_RenderSettings s = Settings(600.0);
+  ASSERT_EQ(s.alongSteps, 1200);
+  ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
+  ASSERT_GT(static_cast<int>(kPi / 2 * 400.0 * 0.5 / 0.5), 512);
+  const double straight = 802 * 0.5 * (1201 * 0.5 + 0.125);
+  EXPECT_NEAR(TotalWeight(), straight + FanWeight(kPi / 2, 512, kSumAbsOffsetW400, 0.5), 1.0);
+}
+
+TEST_F(StraightRibbon, JumpCapsTheSpacingAtFourStepsAndDrawsNoFan) {
+  // Two pieces that do not meet: right along y = 100.5, then down from (200.5, 140.5). The first
+  // sample of the second piece lies 64 px from the last of the first.
+  host.masks[kLine].points = {{50.5, 100.5}, {150.5, 100.5}, {200.5, 140.5}, {200.5, 240.5}};
+  host.masks[kLine].disjoint = true;
+  boxH = 300;
+  const LWD_RenderSettings s = Settings();
+  ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
+  // 400 samples of 0.5 px, the jump's capped 4 x 0.5 px, the repeated end's 0.125 px; the 90
+  // degree change of direction across the jump fans nothing.
+  const double expected = 82 * 0.5 * (400 * 0.5 + 4 * 0.5 + 0.125);
+  EXPECT_NEAR(TotalWeight(), expected, 0.02);
+  // The outer corner of the turn that is not there stays empty.
+  EXPECT_EQ(Cell(215, 130).weight, 0.0f);
+}
+
+// Flat and Tube shading with the light along the ribbon's normal (Light Direction 180 degrees
+// points down the screen, and so does N of a mask drawn left to right).
+struct ShadedRibbon : StraightRibbon {
+  void SetUp() override {
+    StraightRibbon::SetUp();
+    host.masks[kLine].points = {{50.5, 100.5}, {250.5, 100.5}};
+    inputs.shading = 100.0;
+    inputs.lightDirection = 180 << 16;
+  }
+};
+
+// lambda of the Flat surface tilted by tau, lit along N.
+double FlatLight(double tau) {
+  return std::max(0.0, 0.707 * std::cos(tau) + 0.707 * std::sin(tau));
+}
+
+TEST_F(ShadedRibbon, FlatTiltIsAtLeast35DegreesEachWay) {
+  const double tilt35 = 35.0 * kPi / 180.0;
+  const struct {
+    int bankDegrees;
+    double lambda;
+  } cases[] = {
+      {10, FlatLight(tilt35)},            // lit as if tilted by +35 degrees: 0.9847
+      {-10, FlatLight(-tilt35)},          // and by -35 degrees: 0.1736
+      {0, FlatLight(tilt35)},             // facing the viewer counts as positive
+      {60, FlatLight(60.0 * kPi / 180)},  // beyond 35 degrees the bank itself: 0.9658
+  };
+  inputs.surface = LWD_SURFACE_FLAT;
+  for (const auto& c : cases) {
+    inputs.bank = c.bankDegrees << 16;
+    ASSERT_EQ(Run(Settings(), PF_LayerDef{}), PF_Err_NONE);
+    EXPECT_NEAR(Red(150, 100), c.lambda, 1e-5) << "bank " << c.bankDegrees;
+    EXPECT_NEAR(Cell(150, 100).a / Cell(150, 100).weight, 1.0, 1e-5) << "alpha is not shaded";
+  }
+}
+
+TEST_F(ShadedRibbon, TubeIsDarkOnItsFirstQuarterAndBrightestAtThreeQuarters) {
+  // W = 40 from y = 80.5 (v = 0) to 120.5 (v = 1): row r is centred on v = (r - 80) / 40.
+  ASSERT_EQ(Run(Settings(), PF_LayerDef{}), PF_Err_NONE);
+  for (int row = 80; row <= 89; ++row) {
+    ASSERT_GT(Cell(150, row).weight, 0.0f) << "row " << row;
+    EXPECT_EQ(Cell(150, row).r, 0.0f) << "v <= 0.25 faces away from the light, row " << row;
+  }
+  // lambda = 0.707 (cos theta + sin theta): 0.99985 at v = 0.75 (theta = 45 degrees), 0.707 at
+  // the +N edge; the neighbouring points of the cell pull the average down a little.
+  EXPECT_NEAR(Red(150, 110), 0.707 * std::sqrt(2.0), 1e-3);
+  EXPECT_NEAR(Red(150, 120), 0.707, 0.01);
+  EXPECT_NEAR(Red(150, 100), 0.707, 1e-3) << "v = 0.5 faces the viewer";
+}
+
+TEST_F(ShadedRibbon, AutoBankKeepsAFlatZoneAndTwistsOppositeWaysOutsideIt) {
+  // Auto Bank 100, Flat Position 50, Flat Width 20, Bank Falloff 35, Bank 0, on a 200 px path
+  // from x = 50.5: column x is centred on t = (x - 50) / 200.
+  inputs.autoBank = 100.0;
+  inputs.flatPosition = 50.0;
+  inputs.flatWidth = 20.0;
+  inputs.bankFalloff = 35.0;
+  inputs.surface = LWD_SURFACE_FLAT;
+  ASSERT_EQ(Run(Settings(), PF_LayerDef{}), PF_Err_NONE);
+
+  // In the flat zone the full width: rows 80 to 120.
+  EXPECT_GT(Cell(150, 80).weight, 0.0f);
+  EXPECT_GT(Cell(150, 120).weight, 0.0f);
+  // Before t = 0.05 and after t = 0.95 the twist is a full quarter turn: |cos| ~ 0, nothing.
+  double outside = 0.0;
+  for (int x = 0; x < 300; ++x) {
+    if (x >= 60 && x < 240)
+      continue;
+    for (int y = 0; y < 200; ++y)
+      outside += Cell(x, y).weight;
+  }
+  EXPECT_EQ(outside, 0.0);
+
+  // At t = 0.8: f = smoothstep((0.3 - 0.1) / 0.35), beta = +f x 90 degrees; the width shrinks by
+  // |cos beta| and the tilt toward the light brightens it.
+  const double f = 0.2 / 0.35;
+  const double beta = f * f * (3.0 - 2.0 * f) * kPi / 2;
+  EXPECT_EQ(Cell(210, 85).weight, 0.0f) << "narrowed to " << 40 * std::cos(beta);
+  EXPECT_NEAR(Red(210, 100), FlatLight(beta), 2e-3);
+  // At t = 0.2 the same twist the other way faces away from the light.
+  ASSERT_GT(Cell(90, 100).weight, 0.0f);
+  EXPECT_EQ(Cell(90, 100).r, 0.0f);
+  EXPECT_EQ(Cell(90, 85).weight, 0.0f);
+}
+
+TEST_F(StraightRibbon, TileWrapsAlongThePathFromTheOffset) {
+  // A 100 x 1 source whose red is its column (8 bits): the sampled red is (sx - 0.5) / 255.
+  std::vector<PF_Pixel> ramp(100);
+  for (int c = 0; c < 100; ++c)
+    ramp[static_cast<size_t>(c)] = {255, static_cast<A_u_char>(c), 0, 0};
+  PF_LayerDef src{};
+  src.width = 100;
+  src.height = 1;
+  src.rowbytes = 100 * static_cast<A_long>(sizeof(PF_Pixel));
+  src.data = ramp.data();
+  inputs.sourceEmpty = false;
+  inputs.sourceWidth = 100;
+  inputs.sourceHeight = 1;
+  inputs.thickness = 4.0;
+  inputs.fit = LWD_FIT_TILE;
+  inputs.offset = 10.0;  // 100 px of a 1000 px path
+  host.masks[kLine].points = {{10.5, 20.5}, {1010.5, 20.5}};
+  boxW = 1030;
+  boxH = 40;
+  ASSERT_EQ(Run(Settings(1000.0), src), PF_Err_NONE);
+  // s = 30: fmod(-70, 100) = -70, wrapped to column 30. s = 250: column 50.
+  EXPECT_NEAR(Red(40, 20), 29.5 / 255, 1e-6) << "s = 30";
+  EXPECT_NEAR(Red(260, 20), 49.5 / 255, 1e-6) << "s = 250";
+  EXPECT_NEAR(Red(940, 20), 29.5 / 255, 1e-6) << "s = 930, nine periods on";
 }
 
 }  // namespace
