@@ -18,6 +18,7 @@
 #include "png_io.h"
 #include "scene.h"
 #include "scene_render.h"
+#include "scene_start.h"
 #include "session.h"
 
 namespace lwcli {
@@ -71,12 +72,6 @@ int UsageError(const std::string& message) {
   return kExitUsage;
 }
 
-int SceneProblem(const lwhost::SceneError& e) {
-  std::cerr << e.file() << ": " << (e.pointer().empty() ? "" : e.pointer() + ": ") << e.problem()
-            << "\n";
-  return kExitUsage;
-}
-
 bool FolderExists(const std::string& file) {
   const fs::path folder = fs::path(file).parent_path();
   return folder.empty() || fs::is_directory(folder);
@@ -119,18 +114,9 @@ int RunGraph(const GraphArgs& args) {
   }
 
   lwhost::Session session(PluginPath());
-  if (const lwhost::CommandResult setup = session.GlobalSetup(); setup.err != PF_Err_NONE) {
-    return ReportEffectError(std::cerr, "Global set-up", setup.err);
-  }
-  // The renderer makes the same checks of the scene as `lathewind render` and keeps its values.
   std::optional<lwhost::SceneRenderer> renderer;
-  try {
-    renderer.emplace(session, std::move(scene));
-  } catch (const lwhost::SceneError& e) {
-    return SceneProblem(e);
-  } catch (const lwhost::EffectError& e) {
-    std::cerr << "lathewind: " << e.what() << "\n";
-    return kExitEffectError;
+  if (const int code = StartScene(session, std::move(scene), renderer); code != kExitOk) {
+    return code;
   }
   lwhost::GraphSession graph(session, renderer->Params());
 

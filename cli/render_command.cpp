@@ -24,6 +24,7 @@
 #include "progress_bar.h"
 #include "scene.h"
 #include "scene_render.h"
+#include "scene_start.h"
 #include "session.h"
 
 namespace lwcli {
@@ -85,12 +86,6 @@ std::optional<FrameRange> ParseFrameRange(const std::string& text) {
 
 int UsageError(const std::string& message) {
   std::cerr << "lathewind render: " << message << "\n";
-  return kExitUsage;
-}
-
-int SceneProblem(const lwhost::SceneError& e) {
-  std::cerr << e.file() << ": " << (e.pointer().empty() ? "" : e.pointer() + ": ") << e.problem()
-            << "\n";
   return kExitUsage;
 }
 
@@ -243,17 +238,9 @@ int RunRender(const RenderArgs& args) {
   if (!ArmFaultFromEnvironment(session)) {
     return UsageError(std::string(kFaultSuiteVariable) + ": expected NAME,VERSION[,K]");
   }
-  if (const lwhost::CommandResult setup = session.GlobalSetup(); setup.err != PF_Err_NONE) {
-    return ReportEffectError(std::cerr, "Global set-up", setup.err);
-  }
   std::optional<lwhost::SceneRenderer> renderer;
-  try {
-    renderer.emplace(session, std::move(scene));
-  } catch (const lwhost::SceneError& e) {
-    return SceneProblem(e);
-  } catch (const lwhost::EffectError& e) {
-    std::cerr << "lathewind: " << e.what() << "\n";
-    return kExitEffectError;
+  if (const int code = StartScene(session, std::move(scene), renderer); code != kExitOk) {
+    return code;
   }
   demoFolder.reset();  // the layers are loaded
 
