@@ -116,18 +116,10 @@ enum {
 typedef A_long PF_InFlags;
 
 // Version packing of my_version.
-enum {
-  PF_Stage_DEVELOP = 0,
-  PF_Stage_ALPHA = 1,
-  PF_Stage_BETA = 2,
-  PF_Stage_RELEASE = 3
-};
+enum { PF_Stage_DEVELOP = 0, PF_Stage_ALPHA = 1, PF_Stage_BETA = 2, PF_Stage_RELEASE = 3 };
 
 typedef A_long PF_Quality;
-enum {
-  PF_Quality_LO = 0,
-  PF_Quality_HI = 1
-};
+enum { PF_Quality_LO = 0, PF_Quality_HI = 1 };
 
 typedef struct PF_SpecVersion {
   A_short major;
@@ -536,7 +528,7 @@ typedef PF_Err (*PF_PluginDataCB2)(PF_PluginDataPtr inPtr, const A_u_char* inNod
                                    const A_u_char* inSupportURL);
 typedef PF_Err (*PF_PluginDataEntryFunc2)(PF_PluginDataPtr inPtr,
                                           PF_PluginDataCB2 inPluginDataCallBackPtr,
-                                          SPBasicSuite* inSPBasicSuitePtr,
-                                          const char* inHostName, const char* inHostVersion);
+                                          SPBasicSuite* inSPBasicSuitePtr, const char* inHostName,
+                                          const char* inHostVersion);
 
 #define PF_PLUGIN_KIND_EFFECT 0x65464B54  // 'eFKT'

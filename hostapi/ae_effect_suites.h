@@ -67,6 +67,5 @@ typedef struct PF_AppSuite6 {
 #define kPFEffectCustomUISuiteVersion1 1
 
 typedef struct PF_EffectCustomUISuite1 {
-  PF_Err (*PF_GetDrawingReference)(const PF_ContextH effect_contextH,
-                                   DRAWBOT_DrawRef* referenceP0);
+  PF_Err (*PF_GetDrawingReference)(const PF_ContextH effect_contextH, DRAWBOT_DrawRef* referenceP0);
 } PF_EffectCustomUISuite1;

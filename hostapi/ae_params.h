@@ -77,10 +77,7 @@ enum {
 };
 
 typedef A_u_long PF_FSliderFlags;
-enum {
-  PF_FSliderFlag_NONE = 0,
-  PF_FSliderFlag_WANT_PHASE = 1L << 0
-};
+enum { PF_FSliderFlag_NONE = 0, PF_FSliderFlag_WANT_PHASE = 1L << 0 };
 
 typedef A_u_long PF_PathID;
 enum { PF_PathID_NONE = 0 };
@@ -172,7 +169,7 @@ typedef union PF_ParamDefUnion {
 
 typedef struct PF_ParamDef {
   union {
-    A_long id;  // the disk id, when declared
+    A_long id;                    // the disk id, when declared
     PF_ChangeFlags change_flags;  // set by an effect that changed the value
   } uu;
   PF_ParamUIFlags ui_flags;

@@ -55,7 +55,4 @@ typedef struct PF_LayerDef {
 
 typedef PF_LayerDef PF_EffectWorld;
 
-enum {
-  PF_LayerDefault_MYSELF = -1,
-  PF_LayerDefault_NONE = 0
-};
+enum { PF_LayerDefault_MYSELF = -1, PF_LayerDefault_NONE = 0 };

@@ -134,7 +134,7 @@ typedef struct DRAWBOT_PathSuite1 {
   SPErr (*BezierTo)(DRAWBOT_PathRef in_path_ref, const DRAWBOT_PointF32* in_pt1P,
                     const DRAWBOT_PointF32* in_pt2P, const DRAWBOT_PointF32* in_pt3P);
   SPErr (*AddRect)(DRAWBOT_PathRef in_path_ref, const DRAWBOT_RectF32* in_rectPR);
-  SPErr (*AddArc)(DRAWBOT_PathRef in_path_ref, const DRAWBOT_PointF32* in_centerP,
-                  float in_radius, float in_start_angle, float in_sweep);
+  SPErr (*AddArc)(DRAWBOT_PathRef in_path_ref, const DRAWBOT_PointF32* in_centerP, float in_radius,
+                  float in_start_angle, float in_sweep);
   SPErr (*Close)(DRAWBOT_PathRef in_path_ref);
 } DRAWBOT_PathSuite1;

@@ -21,7 +21,8 @@ struct LWD_PathWalk {
 PF_Err BuildPathWalk(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutlinePtr outline,
                      LWD_PathWalk& walk);
 
-// Segment of a distance already clamped to [0, totalLength]; a boundary belongs to the later segment.
+// Segment of a distance already clamped to [0, totalLength]; a boundary belongs to the later
+// segment.
 std::int32_t FindSegment(const LWD_PathWalk& walk, double s);
 
 PF_Err EvalPathExact(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutlinePtr outline,

@@ -31,13 +31,11 @@ PF_Err HandleFrameSetup(PF_InData* in, PF_OutData* out, PF_ParamDef* params[], P
   return FrameSetup(in, out, params);
 }
 
-PF_Err HandleRender(PF_InData* in, PF_OutData*, PF_ParamDef* params[], PF_LayerDef* output,
-                    void*) {
+PF_Err HandleRender(PF_InData* in, PF_OutData*, PF_ParamDef* params[], PF_LayerDef* output, void*) {
   return Render(in, params, output);
 }
 
-PF_Err HandleUserChangedParam(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
-                              void* extra) {
+PF_Err HandleUserChangedParam(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void* extra) {
   return UserChangedParam(static_cast<const PF_UserChangedParamExtra*>(extra));
 }
 
@@ -108,9 +106,8 @@ extern "C" LWD_EXPORT PF_Err PluginDataEntryFunction2(PF_PluginDataPtr inPtr,
   return inPluginDataCallBackPtr(
       inPtr, reinterpret_cast<const A_u_char*>("Lathewind"),
       reinterpret_cast<const A_u_char*>("CRVN Spoolrun"),
-      reinterpret_cast<const A_u_char*>("Corvane"),
-      reinterpret_cast<const A_u_char*>("EffectMain"), PF_PLUGIN_KIND_EFFECT, 13, 29, 8,
-      reinterpret_cast<const A_u_char*>(kSupportUrl));
+      reinterpret_cast<const A_u_char*>("Corvane"), reinterpret_cast<const A_u_char*>("EffectMain"),
+      PF_PLUGIN_KIND_EFFECT, 13, 29, 8, reinterpret_cast<const A_u_char*>(kSupportUrl));
 }
 
 extern "C" LWD_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,

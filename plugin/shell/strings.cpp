@@ -7,8 +7,9 @@ const char kVersionText[] = "v1.7  build 24";
 extern "C" constexpr LWD_TableString g_strs[kNumStrings] = {
     {0, ""},
     {1, "Lathewind"},
-    {2, "Wraps a source layer along a mask path.\r"
-        "Lathewind Free Edition, made by Corvane."},
+    {2,
+     "Wraps a source layer along a mask path.\r"
+     "Lathewind Free Edition, made by Corvane."},
     {3, "Path"},
     {4, "Smooth Corners"},
     {5, "Source"},

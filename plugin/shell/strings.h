@@ -9,8 +9,8 @@ constexpr int kNumStrings = 49;
 constexpr int kStringBytes = 1024;
 
 struct LWD_TableString {
-  std::int64_t index;       // equals the record's position
-  char str[kStringBytes];   // NUL-terminated, the rest zero
+  std::int64_t index;      // equals the record's position
+  char str[kStringBytes];  // NUL-terminated, the rest zero
 };
 static_assert(sizeof(LWD_TableString) == 1032);
 

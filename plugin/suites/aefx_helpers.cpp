@@ -57,8 +57,7 @@ const void** DrawbotField(DrawbotSuites* suites, int i) {
 }  // namespace
 
 extern "C" PF_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
-                                    int32_t version, const char* error_stringPC0,
-                                    void** suitePP) {
+                                    int32_t version, const char* error_stringPC0, void** suitePP) {
   SPBasicSuite* basic = BasicSuite(in_data);
   if (basic != nullptr && suitePP != nullptr) {
     *suitePP = nullptr;

@@ -4,4 +4,6 @@
 
 #include "ae_basic_types.h"
 
-inline PF_Err MergeError(PF_Err running, PF_Err next) { return running != PF_Err_NONE ? running : next; }
+inline PF_Err MergeError(PF_Err running, PF_Err next) {
+  return running != PF_Err_NONE ? running : next;
+}

@@ -34,7 +34,9 @@ AEGP_SuiteHandler::AEGP_SuiteHandler(const SPBasicSuite* basic) : basic_(basic),
   }
 }
 
-AEGP_SuiteHandler::~AEGP_SuiteHandler() { ReleaseAllSuites(); }
+AEGP_SuiteHandler::~AEGP_SuiteHandler() {
+  ReleaseAllSuites();
+}
 
 const void* AEGP_SuiteHandler::Acquire(int slot, const char* name, int32_t version) {
   if (slots_[slot] != nullptr) {
@@ -85,4 +87,6 @@ void AEGP_SuiteHandler::ReleaseAllSuites() {
   }
 }
 
-void AEGP_SuiteHandler::MissingSuiteError() const { throw static_cast<PF_Err>(PF_Err_BAD_CALLBACK_PARAM); }
+void AEGP_SuiteHandler::MissingSuiteError() const {
+  throw static_cast<PF_Err>(PF_Err_BAD_CALLBACK_PARAM);
+}
