@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -149,6 +150,39 @@ struct FrameFailure {
   std::string writeError;  // set when the frame rendered but its file could not be written
 };
 
+// Set by SIGINT or SIGTERM. Frames in flight are cancelled through the effect's progress callback
+// and write nothing; frames already written stay; the command then exits with 128 + the signal.
+std::atomic<int> gInterruptSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+void OnInterrupt(int signal) {
+  gInterruptSignal.store(signal);
+}
+
+// Catches the two signals for the life of a render and puts the previous handlers back.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    gInterruptSignal = 0;
+    previousInt_ = std::signal(SIGINT, OnInterrupt);
+    previousTerm_ = std::signal(SIGTERM, OnInterrupt);
+  }
+  ~InterruptGuard() {
+    std::signal(SIGINT, previousInt_);
+    std::signal(SIGTERM, previousTerm_);
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  void (*previousInt_)(int);
+  void (*previousTerm_)(int);
+};
+
+bool Interrupted() {
+  return gInterruptSignal.load() != 0;
+}
+
 struct RunState {
   std::mutex mutex;
   std::atomic<int64_t> next{0};
@@ -160,7 +194,7 @@ struct RunState {
 void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& pattern,
                   const FrameRange& range, lwhost::PngAlpha alpha, ProgressBar& progress,
                   RunState& state) {
-  while (!state.stop.load()) {
+  while (!state.stop.load() && !Interrupted()) {
     const int64_t frame = range.first + state.next.fetch_add(1);
     if (frame > range.last) {
       return;
@@ -168,9 +202,12 @@ void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& p
     lwhost::RenderOptions options;
     options.progress = [&progress, frame](A_long current, A_long total) {
       progress.FrameProgress(frame, current, total);
-      return true;
+      return !Interrupted();  // false cancels the frame
     };
     lwhost::FrameOutput output = renderer.RenderFrame(static_cast<int32_t>(frame), options);
+    if (output.err != PF_Err_NONE && Interrupted()) {
+      return;  // cancelled by the interruption: not a failure, and nothing to write
+    }
     FrameFailure failure{frame, output.err, {}};
     if (output.err == PF_Err_NONE) {
       try {
@@ -250,6 +287,7 @@ int RunRender(const RenderArgs& args) {
   const lwhost::PngAlpha alpha = args.raw ? lwhost::PngAlpha::kRaw : lwhost::PngAlpha::kStraight;
 
   RunState state;
+  InterruptGuard interruptGuard;
   {
     ProgressBar progress(std::cerr, frameCount, !args.quiet && StderrIsTerminal());
     std::vector<std::thread> threads;
@@ -266,6 +304,10 @@ int RunRender(const RenderArgs& args) {
 
   for (const std::string& warning : state.warnings) {
     std::cerr << "lathewind: warning: " << warning << "\n";
+  }
+  if (const int signal = gInterruptSignal.load(); signal != 0) {
+    std::cerr << "lathewind: interrupted; frames finished before it were written\n";
+    return 128 + signal;
   }
   if (!state.failures.empty()) {
     // Several frames in flight may fail; the earliest is the one to report.

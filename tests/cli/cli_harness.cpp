@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -44,9 +45,11 @@ int ExitCodeOf(pid_t pid) {
 
 }  // namespace
 
-Outcome RunLathewind(const std::vector<std::string>& args, const fs::path& folder,
-                     const std::map<std::string, std::string>& env) {
-  TempFolder capture;
+namespace {
+
+// Starts `lathewind <args...>` with its output going to files in `capture`.
+pid_t Start(const std::vector<std::string>& args, const fs::path& folder,
+            const std::map<std::string, std::string>& env, const TempFolder& capture) {
   const std::string outPath = capture / "stdout";
   const std::string errPath = capture / "stderr";
   std::vector<std::string> storage;
@@ -67,11 +70,37 @@ Outcome RunLathewind(const std::vector<std::string>& args, const fs::path& folde
     execv(argv[0], argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+Outcome Finish(pid_t pid, const TempFolder& capture) {
   Outcome outcome;
   outcome.exitCode = pid < 0 ? -1 : ExitCodeOf(pid);
-  outcome.out = ReadBytes(outPath);
-  outcome.err = ReadBytes(errPath);
+  outcome.out = ReadBytes(capture / "stdout");
+  outcome.err = ReadBytes(capture / "stderr");
   return outcome;
+}
+
+}  // namespace
+
+Outcome RunLathewind(const std::vector<std::string>& args, const fs::path& folder,
+                     const std::map<std::string, std::string>& env) {
+  TempFolder capture;
+  return Finish(Start(args, folder, env, capture), capture);
+}
+
+Outcome RunLathewindAndSignal(const std::vector<std::string>& args, const fs::path& folder,
+                              const std::function<bool()>& ready, int signal) {
+  TempFolder capture;
+  const pid_t pid = Start(args, folder, {}, capture);
+  if (pid > 0) {
+    constexpr int kPolls = 6000;  // 60 s at 10 ms: far beyond any test scene
+    for (int i = 0; i < kPolls && !ready(); ++i) {
+      usleep(10000);
+    }
+    kill(pid, signal);
+  }
+  return Finish(pid, capture);
 }
 
 Outcome RunLathewindOnTerminal(const std::vector<std::string>& args) {

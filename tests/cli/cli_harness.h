@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +20,12 @@ struct Outcome {
 // environment.
 Outcome RunLathewind(const std::vector<std::string>& args, const std::filesystem::path& folder = {},
                      const std::map<std::string, std::string>& env = {});
+
+// Like RunLathewind, but sends `signal` to the process as soon as `ready()` answers true (asked
+// every 10 ms).
+Outcome RunLathewindAndSignal(const std::vector<std::string>& args,
+                              const std::filesystem::path& folder,
+                              const std::function<bool()>& ready, int signal);
 
 // What a process wrote to a pseudo-terminal standing in for its standard error (stdout goes to
 // /dev/null), and its exit code.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <string>
 
 #include "cli_harness.h"
@@ -14,6 +15,7 @@ using lwclitest::PngSamples;
 using lwclitest::ReadBytes;
 using lwclitest::ReadPngSamples;
 using lwclitest::RunLathewind;
+using lwclitest::RunLathewindAndSignal;
 using lwclitest::TempFolder;
 using lwclitest::WriteText;
 
@@ -315,6 +317,30 @@ TEST(RenderCommandTest, EffectErrorReportsCodeAndNameAndWritesNoFileForThatFrame
     const std::string name = entry.path().filename().string();
     EXPECT_TRUE(name == "scene.json" || name == "f.0.png" || name == "f.1.png") << name;
   }
+}
+
+TEST(RenderCommandTest, InterruptStopsTheRenderAndLeavesOnlyWholeFrames) {
+  TempFolder dir;
+  WriteText(dir / "scene.json", SmallScene(8, "[0, 5000]"));
+  const Outcome o = RunLathewindAndSignal(
+      {"render", "scene.json", "--jobs", "2", "-o", "f.%d.png"}, dir.path(),
+      [&] { return std::filesystem::exists(dir / "f.0.png"); }, SIGINT);
+  EXPECT_EQ(o.exitCode, 128 + SIGINT) << Describe(o);
+  EXPECT_NE(o.err.find("interrupted"), std::string::npos) << o.err;
+  int frames = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    const std::string name = entry.path().filename().string();
+    if (name == "scene.json") {
+      continue;
+    }
+    ASSERT_TRUE(name.rfind("f.", 0) == 0 && name.size() > 6 &&
+                name.compare(name.size() - 4, 4, ".png") == 0)
+        << "no temporary file is left behind: " << name;
+    EXPECT_NO_THROW(ReadPngSamples(entry.path())) << "a whole PNG: " << name;
+    ++frames;
+  }
+  EXPECT_GE(frames, 1);
+  EXPECT_LT(frames, 5001) << "the render stopped early";
 }
 
 }  // namespace
