@@ -11,6 +11,7 @@
 #include "curve/curve_callbacks.h"
 #include "curve/curve_data.h"
 #include "fake_handle_host.h"
+#include "test_curves.h"
 
 namespace {
 
@@ -26,18 +27,6 @@ constexpr unsigned char kDefaultImage[100] = {
     0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // y[2..11]
     0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  //
 };
-
-LWD_CurveData Curve(std::initializer_list<std::pair<float, float>> points) {
-  LWD_CurveData c;
-  std::memset(&c, 0, sizeof c);
-  c.tag = 1;
-  for (const auto& [x, y] : points) {
-    c.x[c.numPoints] = x;
-    c.y[c.numPoints] = y;
-    ++c.numPoints;
-  }
-  return c;
-}
 
 bool SameBytes(const LWD_CurveData& a, const void* b) {
   return std::memcmp(&a, b, kCurveDataSize) == 0;

@@ -8,20 +8,9 @@
 
 #include "curve/curve_data.h"
 #include "fake_handle_host.h"
+#include "test_curves.h"
 
 namespace {
-
-LWD_CurveData Curve(std::initializer_list<std::pair<float, float>> points) {
-  LWD_CurveData c;
-  std::memset(&c, 0, sizeof c);
-  c.tag = 1;
-  for (const auto& [x, y] : points) {
-    c.x[c.numPoints] = x;
-    c.y[c.numPoints] = y;
-    ++c.numPoints;
-  }
-  return c;
-}
 
 // The stored image of the default curve, byte for byte: tag 1, two points, (0, 1) and (1, 1).
 constexpr unsigned char kDefaultImage[100] = {
