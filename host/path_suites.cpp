@@ -248,10 +248,11 @@ PF_Err GetSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline, A_long seg
   return PF_Err_NONE;
 }
 
-PF_Err EvalSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline, PF_PathSegPrepPtr* prepP,
-                     A_long segment, PF_FpLong l, PF_FpLong* x, PF_FpLong* y) {
+// The point (and direction) at length l into a segment, for both evaluation functions.
+PF_Err EvalAtLength(PF_ProgPtr effect_ref, std::string_view call, PF_PathOutlinePtr outline,
+                    PF_PathSegPrepPtr* prepP, A_long segment, PF_FpLong l, SegmentSample* sample) {
   CommandContext* context = nullptr;
-  if (PF_Err err = Enter(effect_ref, "PF_PathEvalSegLength", &context); err != PF_Err_NONE) {
+  if (PF_Err err = Enter(effect_ref, call, &context); err != PF_Err_NONE) {
     return err;
   }
   SegmentPrep scratch;
@@ -259,7 +260,17 @@ PF_Err EvalSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline, PF_PathSe
   if (PF_Err err = ResolvePrep(outline, segment, prepP, &scratch, &prep); err != PF_Err_NONE) {
     return err;
   }
-  const SegmentSample s = EvalSegmentAtLength(*prep, l);
+  *sample = EvalSegmentAtLength(*prep, l);
+  return PF_Err_NONE;
+}
+
+PF_Err EvalSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline, PF_PathSegPrepPtr* prepP,
+                     A_long segment, PF_FpLong l, PF_FpLong* x, PF_FpLong* y) {
+  SegmentSample s;
+  if (PF_Err err = EvalAtLength(effect_ref, "PF_PathEvalSegLength", outline, prepP, segment, l, &s);
+      err != PF_Err_NONE) {
+    return err;
+  }
   *x = s.point.x;
   *y = s.point.y;
   return PF_Err_NONE;
@@ -268,16 +279,12 @@ PF_Err EvalSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline, PF_PathSe
 PF_Err EvalSegLengthDeriv1(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline,
                            PF_PathSegPrepPtr* prepP, A_long segment, PF_FpLong l, PF_FpLong* x,
                            PF_FpLong* y, PF_FpLong* dx, PF_FpLong* dy) {
-  CommandContext* context = nullptr;
-  if (PF_Err err = Enter(effect_ref, "PF_PathEvalSegLengthDeriv1", &context); err != PF_Err_NONE) {
+  SegmentSample s;
+  if (PF_Err err =
+          EvalAtLength(effect_ref, "PF_PathEvalSegLengthDeriv1", outline, prepP, segment, l, &s);
+      err != PF_Err_NONE) {
     return err;
   }
-  SegmentPrep scratch;
-  const SegmentPrep* prep = nullptr;
-  if (PF_Err err = ResolvePrep(outline, segment, prepP, &scratch, &prep); err != PF_Err_NONE) {
-    return err;
-  }
-  const SegmentSample s = EvalSegmentAtLength(*prep, l);
   *x = s.point.x;
   *y = s.point.y;
   *dx = s.direction.x;
