@@ -118,7 +118,12 @@ TEST_P(GoldenTest, MatchesTheReviewedImage) {
       if (d > 0) {
         ++differing;
         if (firstDiff.empty()) {
-          firstDiff = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+          // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on `"(" + ...`.
+          firstDiff = "(";
+          firstDiff += std::to_string(x);
+          firstDiff += ", ";
+          firstDiff += std::to_string(y);
+          firstDiff += ")";
         }
       }
       maxDiff = std::max(maxDiff, d);
