@@ -1,5 +1,6 @@
-// `lathewind render [SCENE] [-o OUT] [--frames A[-B]] [--jobs N] [--raw] [--quiet]`: renders a
-// scene's frames to PNG files, several frames at once through one loaded effect.
+// `lathewind render [SCENE] [-o OUT] [--frames A[-B]] [--jobs N] [--threads N] [--raw] [--quiet]`:
+// renders a scene's frames to PNG files, several frames at once through one loaded effect, each
+// frame's own work split over the threads left to it.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -49,6 +50,7 @@ struct RenderArgs {
   std::string out;
   std::string frames;
   unsigned jobs = 0;
+  unsigned threads = 0;
   bool raw = false;
   bool quiet = false;
 };
@@ -192,14 +194,16 @@ struct RunState {
 };
 
 void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& pattern,
-                  const FrameRange& range, lwhost::PngAlpha alpha, ProgressBar& progress,
-                  RunState& state) {
+                  const FrameRange& range, lwhost::PngAlpha alpha, int32_t frameThreads,
+                  ProgressBar& progress, RunState& state) {
   while (!state.stop.load() && !Interrupted()) {
     const int64_t frame = range.first + state.next.fetch_add(1);
     if (frame > range.last) {
       return;
     }
     lwhost::RenderOptions options;
+    options.threads = frameThreads;
+    options.cancelled = [] { return Interrupted(); };
     options.progress = [&progress, frame](A_long current, A_long total) {
       progress.FrameProgress(frame, current, total);
       return !Interrupted();  // false cancels the frame
@@ -282,8 +286,12 @@ int RunRender(const RenderArgs& args) {
   demoFolder.reset();  // the layers are loaded
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  // The threads in all: up to `jobs` frames at once, each frame's bands on its share of the rest,
+  // so frames x bands never exceed them.
+  const int64_t threads = std::min<int64_t>(args.threads == 0 ? cores : args.threads, kMaxJobs);
   const int64_t jobs =
-      std::min<int64_t>({args.jobs == 0 ? cores : args.jobs, frameCount, kMaxJobs});
+      std::min<int64_t>({args.jobs == 0 ? threads : args.jobs, threads, frameCount});
+  const auto frameThreads = static_cast<int32_t>(std::max<int64_t>(1, threads / jobs));
   const lwhost::PngAlpha alpha = args.raw ? lwhost::PngAlpha::kRaw : lwhost::PngAlpha::kStraight;
 
   RunState state;
@@ -293,9 +301,9 @@ int RunRender(const RenderArgs& args) {
     std::vector<std::thread> threads;
     for (int64_t i = 1; i < jobs; ++i) {
       threads.emplace_back(RenderWorker, std::ref(*renderer), std::cref(pattern), std::cref(range),
-                           alpha, std::ref(progress), std::ref(state));
+                           alpha, frameThreads, std::ref(progress), std::ref(state));
     }
-    RenderWorker(*renderer, pattern, range, alpha, progress, state);
+    RenderWorker(*renderer, pattern, range, alpha, frameThreads, progress, state);
     for (std::thread& thread : threads) {
       thread.join();
     }
@@ -346,6 +354,10 @@ Subcommand AddRenderCommand(CLI::App& app) {
   render->add_option("--frames", args->frames, "Frame A, or frames A-B inclusive")
       ->type_name("A[-B]");
   render->add_option("--jobs", args->jobs, "Frames rendered at once (default: number of cores)")
+      ->check(CLI::Range(1u, 4096u));
+  render
+      ->add_option("--threads", args->threads,
+                   "Threads in all, shared by the frames at once (default: number of cores)")
       ->check(CLI::Range(1u, 4096u));
   render->add_flag("--raw", args->raw,
                    "Write stored values unchanged (premultiplied; 0..32768 at 16 bits)");

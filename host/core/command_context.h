@@ -14,11 +14,13 @@
 
 #include <any>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ae_effect.h"
+#include "core/iteration_pool.h"
 #include "core/ledger.h"
 
 namespace lwhost {
@@ -44,6 +46,8 @@ class CommandContext {
   PF_InData* InData() { return &in_; }
   PF_OutData* OutData() { return &out_; }
   PF_UtilCallbacks* Utils() { return &utils_; }
+  // The threads of iterate_generic, started on first use; null when the command has one thread.
+  IterationPool* Pool();
 
   // Calls EffectMain with this command's records, the input's parameters, output and extra.
   PF_Err Run();
@@ -84,6 +88,8 @@ class CommandContext {
   PF_OutData out_;
   CommandContext* previous_;
   std::map<std::string, std::any> attachments_;
+  int32_t threads_ = 1;
+  std::unique_ptr<IterationPool> pool_;
 };
 
 // The command whose PF_InData carried `effect_ref`, or null for anything else.

@@ -57,6 +57,8 @@ struct CommandInput {
   // -1: the parameters declared at the last params set-up plus the input layer (index 0).
   A_long numParams = -1;
   PF_Quality quality = PF_Quality_HI;
+  // Threads iterate_generic may run the effect's iterations on (the command's own included).
+  int32_t threads = 1;
   bool withBasicSuite = true;  // false: pica_basicP is null
   // The last word on PF_InData before the call (clear a callback, change a field).
   std::function<void(PF_InData&)> adjust;
