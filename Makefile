@@ -2,8 +2,11 @@
 PRESET ?= default
 BUILD := build/$(PRESET)
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+# Recursive makes (CMake's generated Makefiles) would announce every folder they enter.
+MAKEFLAGS += --no-print-directory
 
-.PHONY: deps configure build demo test bench format clean
+.PHONY: deps configure build lathewind install demo test bench format clean
 
 deps:
 	@scripts/install-deps
@@ -14,7 +17,15 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
-demo: build
+# Only the command and the plug-in, without the tests.
+lathewind: configure
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target lathewind
+
+# The command in PREFIX/bin, the plug-in in PREFIX/lib/lathewind (make install PREFIX=~/.local).
+install: lathewind
+	@cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+demo: lathewind
 	@$(BUILD)/cli/lathewind about
 	@mkdir -p out
 	@$(BUILD)/cli/lathewind render -o out/demo.png
