@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
       lwcli::AddParamsCommand(app),
       lwcli::AddRenderCommand(app),
       lwcli::AddGraphCommand(app),
+      lwcli::AddStudioCommand(app),
   };
 
   try {

@@ -18,15 +18,15 @@
 #include <unistd.h>
 
 #include "cli_common.h"
-#include "demo_scene.h"
 #include "core/error_names.h"
-#include "scenes/frame_pattern.h"
+#include "core/session.h"
+#include "demo_scene.h"
 #include "layers/png_io.h"
 #include "progress_bar.h"
+#include "scene_start.h"
+#include "scenes/frame_pattern.h"
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
-#include "scene_start.h"
-#include "core/session.h"
 
 namespace lwcli {
 
@@ -124,26 +124,6 @@ std::string DefaultOutput(const RenderArgs& args, int64_t frameCount) {
   return stem + (frameCount > 1 ? ".%04d.png" : ".png");
 }
 
-// A temporary folder for the demo's texture, removed when done.
-class TempFolder {
- public:
-  TempFolder() {
-    path_ = fs::temp_directory_path() /
-            ("lathewind-demo-" + std::to_string(static_cast<long long>(::getpid())));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 struct FrameFailure {
   int64_t frame = 0;
   PF_Err err = PF_Err_NONE;
@@ -240,7 +220,7 @@ int RunRender(const RenderArgs& args) {
     }
   }
 
-  std::optional<TempFolder> demoFolder;
+  std::optional<DemoFolder> demoFolder;
   lwhost::Scene scene;
   try {
     if (args.scene.empty()) {

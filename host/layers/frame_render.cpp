@@ -21,10 +21,12 @@ constexpr Channels StaleOutput(int bitDepth) {
   return {full, full, 0, full};
 }
 
-// What the progress wrapper needs, kept on the command for its duration.
+// What the progress and abort wrappers need, kept on the command for its duration.
 struct ProgressRelay {
   PF_Err (*hostProgress)(PF_ProgPtr, A_long, A_long) = nullptr;
   const ProgressListener* listener = nullptr;
+  PF_Err (*hostAbort)(PF_ProgPtr) = nullptr;
+  const CancelCheck* cancel = nullptr;
 };
 constexpr const char* kRelayAttachment = "progress relay";
 
@@ -42,6 +44,23 @@ PF_Err RelayProgress(PF_ProgPtr effect_ref, A_long current, A_long total) {
     }
   }
   if (relay.listener != nullptr && *relay.listener && !(*relay.listener)(current, total)) {
+    return PF_Interrupt_CANCEL;
+  }
+  return PF_Err_NONE;
+}
+
+// The host's own abort call (which counts the call and may cancel on demand), then the caller's
+// check.
+PF_Err RelayAbort(PF_ProgPtr effect_ref) {
+  CommandContext* context = ContextFromEffectRef(effect_ref);
+  if (context == nullptr) {
+    return PF_Err_BAD_CALLBACK_PARAM;
+  }
+  const ProgressRelay& relay = context->Attachment<ProgressRelay>(kRelayAttachment);
+  if (PF_Err err = relay.hostAbort(effect_ref); err != PF_Err_NONE) {
+    return err;
+  }
+  if (relay.cancel != nullptr && *relay.cancel && (*relay.cancel)()) {
     return PF_Interrupt_CANCEL;
   }
   return PF_Err_NONE;
@@ -124,6 +143,12 @@ FrameOutput RenderFrameCommands(Session& session, const FrameRequest& request) {
   if (relay.hostProgress != nullptr) {
     // A host without a progress callback stays without one.
     context->InData()->inter.progress = RelayProgress;
+  }
+  relay.hostAbort = context->InData()->inter.abort;
+  relay.cancel = &request.cancel;
+  if (relay.hostAbort != nullptr) {
+    // A host without an abort callback stays without one.
+    context->InData()->inter.abort = RelayAbort;
   }
   const CommandResult render = context->Finish(context->Run());
   context.reset();

@@ -24,6 +24,10 @@ class Session;
 // progress call returns PF_Interrupt_CANCEL to the effect.
 using ProgressListener = std::function<bool(A_long current, A_long total)>;
 
+// Asked at each of the effect's abort calls, after the host's own answer. Answering true cancels
+// the render: the abort call returns PF_Interrupt_CANCEL to the effect.
+using CancelCheck = std::function<bool()>;
+
 // Padding bytes of the output rows start out with this value, so that a write past a row's
 // pixels shows up.
 inline constexpr unsigned char kRowPaddingSentinel = 0xA5;
@@ -44,6 +48,7 @@ struct FrameRequest {
   int32_t totalFrames = 1;
   int32_t rowPadding = 0;  // extra bytes after each output row (even at 16 bits)
   ProgressListener progress;
+  CancelCheck cancel;
 };
 
 struct FrameOutput {

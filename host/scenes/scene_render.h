@@ -45,6 +45,7 @@ class EffectError : public std::runtime_error {
 struct RenderOptions {
   int32_t rowPadding = 0;     // extra bytes after each output row (even at 16 bits)
   ProgressListener progress;  // fed by the effect's progress calls; may cancel
+  CancelCheck cancel;         // asked at the effect's abort calls; true cancels
 };
 
 class SceneRenderer {
