@@ -21,6 +21,7 @@ demo: build
 	@echo "The demo image is out/demo.png: a textured ribbon along an S-shaped mask."
 
 test: build
+	@scripts/install-deps --test
 	@ctest --preset $(PRESET) -j $(JOBS)
 
 bench:

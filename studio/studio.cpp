@@ -196,11 +196,14 @@ Reply Studio::PutScene(const std::string& body) {
   try {
     lwhost::Scene parsed = ParseText(body);
     CheckFolder(parsed);
-    // The effect's declarations decide the rest: bring the new scene up in place of the old.
+    // The effect's declarations decide the rest: bring the new scene up in place of the old, at
+    // the resolution of the last frame asked for (the next is likely at the same while dragging).
     graph_.reset();
     renderer_.reset();
-    const int32_t dx = parsed.downsampleX;
-    const int32_t dy = parsed.downsampleY;
+    const int32_t dx = rendererDx_ > 0 ? rendererDx_ : parsed.downsampleX;
+    const int32_t dy = rendererDy_ > 0 ? rendererDy_ : parsed.downsampleY;
+    parsed.downsampleX = dx;
+    parsed.downsampleY = dy;
     renderer_.emplace(session_, std::move(parsed));
     scene_.text = body;
     rendererVersion_ = ++textVersion_;

@@ -104,6 +104,10 @@ function layerSize() {
 
 let putInFlight = false;
 let putPending = null;  // {draft} of a change made while a PUT was in flight
+let graphBusy = false;  // a graph event is on its way
+
+// Nothing sent and not answered, no frame on its way: what is on screen is the scene.
+studio.idle = () => !putInFlight && !putPending && !graphBusy && studio.frameRequest === null;
 
 // Sends the scene; then a frame, at half resolution while `draft`.
 function commit(draft) {
@@ -142,7 +146,10 @@ function requestFrame(draft) {
   if (draft) url += "&downsample=" + DRAFT_DOWNSAMPLE;
   fetch(url, { signal: controller.signal })
     .then(async (response) => {
-      if (response.status === 409) return;  // superseded by a newer request
+      if (response.status === 409) {  // superseded by a newer request
+        if (studio.frameRequest === controller) studio.frameRequest = null;
+        return;
+      }
       if (!response.ok) {
         const error = await response.json();
         throw new Error(error.error);
@@ -161,6 +168,7 @@ function requestFrame(draft) {
     })
     .catch((error) => {
       if (error.name !== "AbortError") setStatus(error.message, true);
+      if (studio.frameRequest === controller) studio.frameRequest = null;
     });
 }
 
@@ -388,16 +396,15 @@ function graphControl(param) {
   img.alt = "The width graph as the effect draws it";
   img.draggable = false;
   let pressed = false;
-  let busy = false;
   let pendingDrag = null;
   const send = async (kind, event) => {
     const x = Math.round(event.offsetX * param.control.width / img.clientWidth);
     const y = Math.round(event.offsetY * param.control.height / img.clientHeight);
-    if (busy) {
+    if (graphBusy) {
       if (kind === "drag") pendingDrag = event;
       return;
     }
-    busy = true;
+    graphBusy = true;
     if (studio.changedAt === null) studio.changedAt = performance.now();
     try {
       const response = await api("POST", "/api/graph/event", { kind, x, y, frame: studio.frame });
@@ -409,7 +416,7 @@ function graphControl(param) {
     } catch (error) {
       setStatus(error.message, true);
     } finally {
-      busy = false;
+      graphBusy = false;
       if (pendingDrag) {
         const next = pendingDrag;
         pendingDrag = null;
@@ -429,7 +436,7 @@ function graphControl(param) {
   const release = () => {
     if (!pressed) return;
     pressed = false;
-    const waitThenRender = () => (busy || pendingDrag ? setTimeout(waitThenRender, 10) : requestFrame(false));
+    const waitThenRender = () => (graphBusy || pendingDrag ? setTimeout(waitThenRender, 10) : requestFrame(false));
     waitThenRender();
   };
   img.addEventListener("pointerup", release);
