@@ -43,6 +43,7 @@ demo: lathewind
 	@echo "The demo image is out/demo.png: a textured ribbon along an S-shaped mask."
 
 test: build
+	@scripts/install-deps --test
 	@ctest --preset $(PRESET) -j $(JOBS)
 
 test-asan: deps

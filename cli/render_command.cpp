@@ -143,26 +143,6 @@ std::string DefaultOutput(const RenderArgs& args, int64_t frameCount) {
   return stem + (frameCount > 1 ? ".%04d.png" : ".png");
 }
 
-// A temporary folder for the demo's texture, removed when done.
-class TempFolder {
- public:
-  TempFolder() {
-    path_ = fs::temp_directory_path() /
-            ("lathewind-demo-" + std::to_string(static_cast<long long>(::getpid())));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 struct FrameFailure {
   int64_t frame = 0;
   PF_Err err = PF_Err_NONE;
@@ -291,7 +271,7 @@ int RunRender(const RenderArgs& args) {
     }
   }
 
-  std::optional<TempFolder> demoFolder;
+  std::optional<DemoFolder> demoFolder;
   lwhost::Scene scene;
   try {
     if (args.scene.empty()) {

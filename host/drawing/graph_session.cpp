@@ -31,7 +31,7 @@ std::string JoinReports(const std::string& command, const std::string& session) 
 
 }  // namespace
 
-GraphSession::GraphSession(Session& session, ParamStore& store)
+GraphSession::GraphSession(Session& session, ParamStore& store, double frame)
     : session_(session), store_(store), observer_(session) {
   index_ = store_.IndexOfLabel(kWidthGraphLabel);
   if (index_ < 0) {
@@ -39,9 +39,9 @@ GraphSession::GraphSession(Session& session, ParamStore& store)
                                 "\" parameter");
   }
   RegisterDrawingSuites(session_);
-  array_ = store_.At(0.0);
+  array_ = store_.At(frame);
   if (const PF_Err err = array_->Error(); err != PF_Err_NONE) {
-    throw std::runtime_error("making the values of frame 0 failed with error " +
+    throw std::runtime_error("making the values of the frame failed with error " +
                              std::to_string(err) + " (" + ErrorName(err) + ")");
   }
   editContext_.SetObserver(&observer_);

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "core/error_names.h"
+#include "core/session.h"
 #include "layers/fill_matte.h"
-#include "params/param_store.h"
 #include "layers/png_io.h"
+#include "masks/svg_path.h"
+#include "params/param_store.h"
 #include "params/scene_param_mapping.h"
 #include "scenes/scene_params.h"
-#include "core/session.h"
-#include "masks/svg_path.h"
 
 namespace lwhost {
 
