@@ -19,6 +19,7 @@ constexpr std::int64_t kSilentSamplesPerAbort = 4096;
 // block.
 constexpr std::size_t kBlockSamples = 4096;
 constexpr double kBlockDeposits = 8.0e6;
+constexpr std::int64_t kBandsPerThread = 4;
 
 // Draws one block of samples over the whole box: in row bands on the threads the host grants
 // through iterate_generic, or on this thread when the host has no such service.
@@ -28,6 +29,15 @@ struct BlockDraw {
   LWD_Accum* accum;
   LWD_Accum* depthAccum;
   const std::vector<LWD_RibbonSample>* samples = nullptr;
+  A_long bands = 0;  // 0 until the host has been asked for its threads
+
+  // One iteration per granted thread tells how many there are.
+  static PF_Err CountThreads(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {
+    if (i == 0) {
+      *static_cast<A_long*>(refcon) = iterations;
+    }
+    return PF_Err_NONE;
+  }
 
   static PF_Err Band(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {
     const auto* draw = static_cast<const BlockDraw*>(refcon);
@@ -42,9 +52,22 @@ struct BlockDraw {
       return PF_Err_NONE;
     }
     samples = &block;
-    if (in_data->utils != nullptr && in_data->utils->iterate_generic != nullptr &&
-        s.boxHeight > 1) {
-      return in_data->utils->iterate_generic(PF_Iterations_ONCE_PER_PROCESSOR, this, Band);
+    const auto iterate = in_data->utils != nullptr ? in_data->utils->iterate_generic : nullptr;
+    if (iterate != nullptr && bands == 0) {
+      A_long threads = 1;
+      if (const PF_Err err = iterate(PF_Iterations_ONCE_PER_PROCESSOR, &threads, CountThreads);
+          err != PF_Err_NONE) {
+        return err;
+      }
+      // Several bands per thread: the ribbon's work is uneven across rows, and a thread that
+      // finishes early takes the next band.
+      bands = threads <= 1
+                  ? 1
+                  : static_cast<A_long>(std::min<std::int64_t>(
+                        s.boxHeight, static_cast<std::int64_t>(threads) * kBandsPerThread));
+    }
+    if (iterate != nullptr && bands > 1) {
+      return iterate(bands, this, Band);
     }
     RasterizeRibbonSamples(s, block.data(), block.size(), source, accum, depthAccum,
                            {0, s.boxHeight});
