@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 
 namespace lwhost {
 namespace {
@@ -70,6 +71,10 @@ std::vector<CubicBezier> SvgArcToCubics(const SvgArc& arc) {
     sweep += 2.0 * std::numbers::pi;
   }
 
+  if (!std::isfinite(start) || !std::isfinite(sweep) || !std::isfinite(centre.x) ||
+      !std::isfinite(centre.y) || !std::isfinite(rx) || !std::isfinite(ry)) {
+    throw std::domain_error("the arc's numbers are too large to work with");
+  }
   const int count =
       std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / kQuarterTurn - kTurnSlack)));
   const double step = sweep / count;

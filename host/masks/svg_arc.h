@@ -22,7 +22,7 @@ struct SvgArc {
 // where it starts gives no segment at all. Otherwise n = ceil(|sweep angle| / 90 degrees) cubics
 // of equal angle theta, each with its control points 4/3 tan(theta / 4) of the way along the
 // ellipse's tangents at its ends. The first segment starts exactly at `from`, the last ends
-// exactly at `to`.
+// exactly at `to`. Numbers so large that the ellipse overflows throw std::domain_error.
 std::vector<CubicBezier> SvgArcToCubics(const SvgArc& arc);
 
 }  // namespace lwhost

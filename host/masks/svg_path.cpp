@@ -318,7 +318,11 @@ SvgSubpath ParseSvgSubpaths(std::string_view data, bool firstOnly) {
         b.Quadratic(b.Reflect(b.previous == 'Q' || b.previous == 'T', b.lastQuadControl), P(0));
         break;
       case 'A':
-        b.Arc(a[0], a[1], a[2], a[3] != 0.0, a[4] != 0.0, P(5));
+        try {
+          b.Arc(a[0], a[1], a[2], a[3] != 0.0, a[4] != 0.0, P(5));
+        } catch (const std::domain_error& e) {
+          Fail(std::string(e.what()) + ": " + Quote(command) + " at " + At(commandPos), commandPos);
+        }
         break;
       case 'Z':
         b.Close();

@@ -145,6 +145,8 @@ TEST(SvgArcTest, SpecialCasesAndTheCompactForm) {
     EXPECT_NEAR(compact.vertices[i].point.x, spaced.vertices[i].point.x, 1e-12);
     EXPECT_NEAR(compact.vertices[i].outTangent.y, spaced.vertices[i].outTangent.y, 1e-12);
   }
+  EXPECT_THROW(ParseSvgPath("M 0 0 A 1e200 1e-200 0 0 1 1e300 -1e300"), SvgPathError)
+      << "an ellipse that overflows is refused, not drawn from NaNs";
   try {
     ParseSvgPath("M 0 0 A 5 5 0 2 1 10 0");
     ADD_FAILURE() << "a flag of 2 was taken";
