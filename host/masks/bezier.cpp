@@ -91,6 +91,18 @@ double PolygonLength(const CubicBezier& c) {
   return Norm(c.p1 - c.p0) + Norm(c.p2 - c.p1) + Norm(c.p3 - c.p2);
 }
 
+// The largest distance between two of the four control points.
+double Spread(const CubicBezier& c) {
+  const Vec2 p[4] = {c.p0, c.p1, c.p2, c.p3};
+  double spread = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = i + 1; j < 4; ++j) {
+      spread = std::max(spread, Norm(p[j] - p[i]));
+    }
+  }
+  return spread;
+}
+
 double Magnitude(const CubicBezier& c) {
   double m = 0.0;
   for (Vec2 p : {c.p0, c.p1, c.p2, c.p3}) {
@@ -174,9 +186,9 @@ Vec2 BezierDirection(const CubicBezier& c, double t) {
 SegmentPrep PrepareSegment(const CubicBezier& c, int frequency) {
   SegmentPrep prep;
   prep.curve = c;
-  const double polygon = PolygonLength(c);
   const double noise = kNoise * (1.0 + Magnitude(c));
-  if (polygon <= noise) {
+  // Control points that all lie within rounding noise of each other: any direction would be noise.
+  if (Spread(c) <= noise) {
     prep.kind = SegmentKind::kPoint;
     return prep;
   }
@@ -190,7 +202,7 @@ SegmentPrep PrepareSegment(const CubicBezier& c, int frequency) {
     return prep;
   }
   prep.kind = SegmentKind::kCurved;
-  prep.tolerance = kRelativeTolerance * polygon;
+  prep.tolerance = kRelativeTolerance * PolygonLength(c);
   const int intervals = std::clamp(frequency, kMinTableIntervals, kMaxTableIntervals);
   prep.tableLength.assign(static_cast<size_t>(intervals) + 1, 0.0);
   for (int k = 0; k < intervals; ++k) {

@@ -127,8 +127,8 @@ PF_Err PathInfo(PF_ProgPtr effect_ref, A_long, PF_PathID*) {
   return PF_Err_INVALID_INDEX;
 }
 
-PF_Err CheckoutPath(PF_ProgPtr effect_ref, PF_PathID id, A_long, A_long, A_u_long,
-                    PF_PathOutlinePtr* outlineP) {
+PF_Err CheckoutPath(PF_ProgPtr effect_ref, PF_PathID id, A_long what_time, A_long time_step,
+                    A_u_long, PF_PathOutlinePtr* outlineP) {
   CommandContext* context = nullptr;
   if (PF_Err err = Enter(effect_ref, "PF_CheckoutPath", &context); err != PF_Err_NONE) {
     return err;
@@ -140,12 +140,17 @@ PF_Err CheckoutPath(PF_ProgPtr effect_ref, PF_PathID id, A_long, A_long, A_u_lon
   if (id == PF_PathID_NONE) {
     return PF_Err_NONE;  // no mask chosen: no outline, and no error
   }
+  if (time_step == 0) {
+    return PF_Err_BAD_CALLBACK_PARAM;  // no frame to speak of
+  }
+  // Frames count in time steps, as the parameters' keys do.
+  const double frame = static_cast<double>(what_time) / static_cast<double>(time_step);
   std::optional<Mask> mask;
   {
     std::lock_guard<std::mutex> lock(Live().mutex);
     const auto found = Live().masks.find(&context->GetSession());
     if (found != Live().masks.end()) {
-      mask = found->second->Find(id);
+      mask = found->second->Find(id, frame);
     }
   }
   if (!mask) {
@@ -389,17 +394,23 @@ const PF_PathDataSuite1 kDataSuite = {PathIsOpen,          PathNumSegments,  Pat
 }  // namespace
 
 void LayerMasks::Set(PF_PathID id, Mask mask) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  masks_[id] = std::move(mask);
+  std::vector<MaskKey> keys;
+  keys.push_back({0.0, std::move(mask)});
+  SetKeys(id, std::move(keys));
 }
 
-std::optional<Mask> LayerMasks::Find(PF_PathID id) const {
+void LayerMasks::SetKeys(PF_PathID id, std::vector<MaskKey> keys) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  masks_[id] = std::move(keys);
+}
+
+std::optional<Mask> LayerMasks::Find(PF_PathID id, double frame) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto found = masks_.find(id);
   if (found == masks_.end()) {
     return std::nullopt;
   }
-  return found->second;
+  return MaskAtFrame(found->second, frame);
 }
 
 void RegisterPathSuites(Session& session, const LayerMasks& masks) {

@@ -1,6 +1,7 @@
 // "PF Path Query Suite" 1 and "PF Path Data Suite" 1 over the masks of the layer that carries the
-// effect. A checkout hands out the mask at the command's resolution (divided by its downsample
-// factors); segment preparations are the arc-length preparations of host/bezier.h.
+// effect. A checkout hands out the mask at the time it asks for (frame what_time / time_step) and
+// at the command's resolution (divided by its downsample factors); segment preparations are the
+// arc-length preparations of host/bezier.h.
 //
 // Ledger kinds: "path checkout" and "path segment preparation", keyed by address. Every function
 // is a fault site under its own name ("PF_CheckoutPath", "PF_PathGetSegLength", ...).
@@ -11,8 +12,11 @@
 #include <optional>
 #include <string_view>
 
+#include <vector>
 #include "ae_params.h"
+
 #include "masks/mask.h"
+#include "masks/mask_keys.h"
 
 namespace lwhost {
 
@@ -21,16 +25,19 @@ class Session;
 inline constexpr std::string_view kPathCheckoutKind = "path checkout";
 inline constexpr std::string_view kSegPrepKind = "path segment preparation";
 
-// The layer's masks in full-resolution pixels, by path id. Id 0 means "no mask" and is never
-// stored.
+// The layer's masks in full-resolution pixels, by path id, each still or keyframed. Id 0 means
+// "no mask" and is never stored.
 class LayerMasks {
  public:
-  void Set(PF_PathID id, Mask mask);
-  std::optional<Mask> Find(PF_PathID id) const;
+  void Set(PF_PathID id, Mask mask);  // the same mask at every frame
+  // Keys as MaskAtFrame (mask_keys.h) takes them: not empty, frames ascending, shapes matching.
+  void SetKeys(PF_PathID id, std::vector<MaskKey> keys);
+  // The mask at `frame` (frames may be fractional); nullopt for an id the layer does not have.
+  std::optional<Mask> Find(PF_PathID id, double frame = 0.0) const;
 
  private:
   mutable std::mutex mutex_;
-  std::map<PF_PathID, Mask> masks_;
+  std::map<PF_PathID, std::vector<MaskKey>> masks_;
 };
 
 // Publishes both suites on the session, serving `masks`. The masks must outlive every command of

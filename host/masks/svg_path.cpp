@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "masks/svg_arc.h"
+
 namespace lwhost {
 namespace {
 
@@ -47,6 +49,9 @@ int ArgumentCount(char command) {
     case 'Q':
     case 'q':
       return 4;
+    case 'A':
+    case 'a':
+      return 7;
     case 'Z':
     case 'z':
       return 0;
@@ -85,6 +90,21 @@ class Reader {
   char Peek() const { return text_[pos_]; }
   size_t Pos() const { return pos_; }
   void Advance() { ++pos_; }
+
+  // An arc's flag: one '0' or '1', which may run straight into the next number ("a5 5 0 1110 10").
+  bool ScanFlag(double* value, std::string* bad) {
+    if (pos_ < text_.size() && (text_[pos_] == '0' || text_[pos_] == '1')) {
+      *value = text_[pos_] == '1' ? 1.0 : 0.0;
+      ++pos_;
+      return true;
+    }
+    size_t end = pos_ + 1;
+    while (end < text_.size() && !IsSpace(text_[end]) && text_[end] != ',') {
+      ++end;
+    }
+    *bad = std::string(text_.substr(pos_, end - pos_));
+    return false;
+  }
 
   // sign? (digits ("." digits?)? | "." digits) (("e" | "E") sign? digits)?
   bool ScanNumber(double* value, std::string* bad) {
@@ -168,6 +188,11 @@ struct Builder {
     current = end;
   }
   void Line(Vec2 end) { Cubic(current, end, end); }
+  void Arc(double rx, double ry, double rotation, bool large, bool sweep, Vec2 end) {
+    for (const CubicBezier& c : SvgArcToCubics({current, rx, ry, rotation, large, sweep, end})) {
+      Cubic(c.p1, c.p2, c.p3);
+    }
+  }
   // A quadratic with control q is the cubic whose controls lie 2/3 of the way towards q.
   void Quadratic(Vec2 q, Vec2 end) {
     Cubic(Lerp(current, q, 2.0 / 3.0), Lerp(end, q, 2.0 / 3.0), end);
@@ -189,9 +214,9 @@ struct Builder {
   }
 };
 
-}  // namespace
-
-Mask ParseSvgPath(std::string_view data) {
+// The first subpath; with `firstOnly` a second one ends the reading instead of being an error.
+SvgSubpath ParseSvgSubpaths(std::string_view data, bool firstOnly) {
+  SvgSubpath result;
   Reader in(data);
   Builder b;
   char command = 0;
@@ -210,11 +235,6 @@ Mask ParseSvgPath(std::string_view data) {
     const char c = in.Peek();
     const size_t cPos = in.Pos();
     if (!StartsNumber(c)) {
-      if (c == 'A' || c == 'a') {
-        Fail("arcs are not supported: " + Quote(c) + " at " + At(cPos) +
-                 "; draw the arc with C curves instead",
-             cPos);
-      }
       if (ArgumentCount(c) < 0) {
         Fail("unknown command " + Quote(c) + " at " + At(cPos), cPos);
       }
@@ -222,6 +242,10 @@ Mask ParseSvgPath(std::string_view data) {
         Fail("path data must start with 'M', not " + Quote(c) + " at " + At(cPos), cPos);
       }
       if (b.mask.closed || (started && (c == 'M' || c == 'm'))) {
+        if (firstOnly) {
+          result.moreSubpaths = true;
+          break;
+        }
         Fail(
             "only one subpath is allowed; " + Quote(c) + " at " + At(cPos) + " starts a second one",
             cPos);
@@ -238,7 +262,7 @@ Mask ParseSvgPath(std::string_view data) {
     }
 
     const int count = ArgumentCount(command);
-    double a[6] = {};
+    double a[7] = {};
     for (int k = 0; k < count; ++k) {
       in.SkipSeparators();
       if (in.AtEnd()) {
@@ -248,7 +272,13 @@ Mask ParseSvgPath(std::string_view data) {
       }
       std::string bad;
       const size_t numberPos = in.Pos();
-      if (!in.ScanNumber(&a[k], &bad)) {
+      const bool isFlag = (command == 'A' || command == 'a') && (k == 3 || k == 4);
+      if (!(isFlag ? in.ScanFlag(&a[k], &bad) : in.ScanNumber(&a[k], &bad))) {
+        if (isFlag) {
+          Fail("bad flag \"" + bad + "\" at " + At(numberPos) + " for " + Quote(command) + " at " +
+                   At(commandPos) + ": a flag is 0 or 1",
+               numberPos);
+        }
         Fail("bad number \"" + bad + "\" at " + At(numberPos) + " for " + Quote(command) + " at " +
                  At(commandPos),
              numberPos);
@@ -287,13 +317,31 @@ Mask ParseSvgPath(std::string_view data) {
       case 'T':
         b.Quadratic(b.Reflect(b.previous == 'Q' || b.previous == 'T', b.lastQuadControl), P(0));
         break;
+      case 'A':
+        try {
+          b.Arc(a[0], a[1], a[2], a[3] != 0.0, a[4] != 0.0, P(5));
+        } catch (const std::domain_error& e) {
+          Fail(std::string(e.what()) + ": " + Quote(command) + " at " + At(commandPos), commandPos);
+        }
+        break;
       case 'Z':
         b.Close();
         break;
     }
     b.previous = upper;
   }
-  return b.mask;
+  result.mask = std::move(b.mask);
+  return result;
+}
+
+}  // namespace
+
+Mask ParseSvgPath(std::string_view data) {
+  return ParseSvgSubpaths(data, false).mask;
+}
+
+SvgSubpath ParseFirstSvgSubpath(std::string_view data) {
+  return ParseSvgSubpaths(data, true);
 }
 
 }  // namespace lwhost

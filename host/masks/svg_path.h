@@ -1,5 +1,5 @@
 // SVG path data ("M 10 10 C 40 0 80 0 110 10 Z") read into a mask: one subpath of the commands
-// M, L, H, V, C, S, Q, T and Z, absolute (upper case) and relative (lower case).
+// M, L, H, V, C, S, Q, T, A and Z, absolute (upper case) and relative (lower case).
 #pragma once
 
 #include <cstddef>
@@ -23,10 +23,18 @@ class SvgPathError : public std::invalid_argument {
   size_t offset_;
 };
 
-// Lines become segments with zero tangents and quadratics become the equivalent cubics. Z closes
-// the mask; a last point equal to the first is then dropped, so that a closed mask has no
-// zero-length closing segment. Arcs, a second subpath, malformed or out-of-range numbers, a
-// missing leading M and unknown letters throw SvgPathError.
+// Lines become segments with zero tangents, quadratics the equivalent cubics and arcs the cubics
+// of SvgArcToCubics (svg_arc.h). Z closes the mask; a last point equal to the first is then
+// dropped, so that a closed mask has no zero-length closing segment. A second subpath, malformed
+// or out-of-range numbers, a missing leading M and unknown letters throw SvgPathError.
 Mask ParseSvgPath(std::string_view data);
+
+struct SvgSubpath {
+  Mask mask;
+  bool moreSubpaths = false;  // the data went on with another subpath, which was not read
+};
+
+// The first subpath of data that may hold several (a drawing's path); the rest is not read.
+SvgSubpath ParseFirstSvgSubpath(std::string_view data);
 
 }  // namespace lwhost

@@ -323,6 +323,39 @@ class SceneReader {
     RequireObject(value, pointer);
     SceneMask mask;
     mask.name = name;
+    if (!value.contains("keys")) {
+      static_cast<SceneMaskShape&>(mask) = ReadMaskShape(value, pointer);
+      return mask;
+    }
+    mask.pointer = pointer;
+    CheckKeys(value, pointer, {"keys"}, "mask");
+    const std::string keysPointer = pointer + "/keys";
+    const Json& keys = value["keys"];
+    RequireList(keys, keysPointer, 0, "a list of [frame, mask] keys");
+    if (keys.empty()) {
+      Fail(keysPointer, "needs at least one [frame, mask] key");
+    }
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const std::string keyPointer = keysPointer + "/" + std::to_string(i);
+      RequireList(keys[i], keyPointer, 2, "a key [frame, mask]");
+      const double frame = Number(keys[i][0], keyPointer + "/0");
+      if (i > 0 && frame <= mask.keys.back().frame) {
+        Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
+                                    " does not come after " + keys[i - 1][0].dump());
+      }
+      const Json& shape = keys[i][1];
+      RequireObject(shape, keyPointer + "/1");
+      if (shape.contains("keys")) {
+        Fail(keyPointer + "/1", "keys cannot hold keys");
+      }
+      mask.keys.push_back({frame, ReadMaskShape(shape, keyPointer + "/1")});
+    }
+    return mask;
+  }
+
+  SceneMaskShape ReadMaskShape(const Json& value, const std::string& pointer) const {
+    RequireObject(value, pointer);
+    SceneMaskShape mask;
     mask.pointer = pointer;
     if (value.contains("svg")) {
       // Closure comes from the path data's Z, vertices from its commands.
@@ -334,9 +367,15 @@ class SceneReader {
       mask.svg = value["svg"].get<std::string>();
       return mask;
     }
-    CheckKeys(value, pointer, {"vertices", "inTangents", "outTangents", "closed", "svg"}, "mask");
+    if (value.contains("svgFile")) {
+      ReadSvgFileShape(value, pointer, mask);
+      return mask;
+    }
+    CheckKeys(value, pointer,
+              {"vertices", "inTangents", "outTangents", "closed", "svg", "svgFile", "keys"},
+              "mask");
     if (!value.contains("vertices")) {
-      Fail(pointer, "a mask needs \"vertices\" or \"svg\"");
+      Fail(pointer, "a mask needs \"vertices\", \"svg\", \"svgFile\" or \"keys\"");
     }
     mask.vertices = Points(value["vertices"], pointer + "/vertices");
     for (const char* key : {"inTangents", "outTangents"}) {
@@ -359,6 +398,38 @@ class SceneReader {
       mask.closed = value["closed"].get<bool>();
     }
     return mask;
+  }
+
+  // {"svgFile": "drawing.svg", "id": "spine", "fit": "none" | "layer"}: the file must exist;
+  // reading the drawing waits until the scene is loaded.
+  void ReadSvgFileShape(const Json& value, const std::string& pointer, SceneMaskShape& mask) const {
+    CheckKeys(value, pointer, {"svgFile", "id", "fit"}, "mask");
+    const Json& file = value["svgFile"];
+    if (!file.is_string() || file.get<std::string>().empty()) {
+      Fail(pointer + "/svgFile", "expected the path of an SVG file, found " + Describe(file));
+    }
+    mask.isSvgFile = true;
+    mask.svgFileAsWritten = file.get<std::string>();
+    mask.svgFile = folder_ / std::filesystem::path(mask.svgFileAsWritten);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(mask.svgFile, error)) {
+      Fail(pointer + "/svgFile", "SVG file not found: " + Quote(mask.svgFile.string()));
+    }
+    if (value.contains("id")) {
+      const Json& id = value["id"];
+      if (!id.is_string() || id.get<std::string>().empty()) {
+        Fail(pointer + "/id", "expected an element id, found " + Describe(id));
+      }
+      mask.svgId = id.get<std::string>();
+    }
+    if (value.contains("fit")) {
+      const Json& fit = value["fit"];
+      if (fit != "none" && fit != "layer") {
+        Fail(pointer + "/fit", "expected \"none\" or \"layer\", found " +
+                                   (fit.is_string() ? fit.dump() : Describe(fit)));
+      }
+      mask.svgFitLayer = fit == "layer";
+    }
   }
 
   SceneValue ReadValue(const Json& value, const std::string& pointer) const {

@@ -59,18 +59,39 @@ struct SceneLayer {
   std::array<StraightColor8, 2> colors{};  // kChecker
 };
 
-struct SceneMask {
-  std::string name;
-  std::string pointer;  // where the mask is in the file, for later errors
+// One shape of a mask, as written in the file; turned into segments when the scene is loaded
+// (scene_render.h).
+struct SceneMaskShape {
+  std::string pointer;  // where the shape is in the file, for later errors
   // Given as SVG path data: `svg` holds the text, to be turned into segments by the SVG reader;
   // the vertex lists stay empty.
   bool isSvg = false;
   std::string svg;
+  // Given as an element of an SVG file: the file (resolved against the scene's folder; it
+  // exists), the element's id (empty for the first <path>) and whether the viewBox is fitted into
+  // the layer.
+  bool isSvgFile = false;
+  std::filesystem::path svgFile;
+  std::string svgFileAsWritten;  // for messages
+  std::string svgId;
+  bool svgFitLayer = false;
   // Given as vertices: the three lists have the same length (missing tangent lists are zeros).
   std::vector<ScenePoint> vertices;
   std::vector<ScenePoint> inTangents;
   std::vector<ScenePoint> outTangents;
   bool closed = false;
+};
+
+struct SceneMaskKey {
+  double frame = 0.0;
+  SceneMaskShape shape;
+};
+
+// A still mask is its own shape; a keyframed one ({"keys": ...}) has its shapes in `keys`, frames
+// strictly ascending, at least one.
+struct SceneMask : SceneMaskShape {
+  std::string name;
+  std::vector<SceneMaskKey> keys;
 };
 
 // One parameter value as written in the file, before the effect's declarations give it meaning.

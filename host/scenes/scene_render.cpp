@@ -1,5 +1,6 @@
 #include "scenes/scene_render.h"
 
+#include <iostream>
 #include <set>
 #include <utility>
 #include <vector>
@@ -8,6 +9,8 @@
 #include "core/session.h"
 #include "layers/fill_matte.h"
 #include "layers/png_io.h"
+#include "masks/mask_keys.h"
+#include "masks/svg_file.h"
 #include "masks/svg_path.h"
 #include "params/param_store.h"
 #include "params/scene_param_mapping.h"
@@ -17,12 +20,30 @@ namespace lwhost {
 
 namespace {
 
-Mask BuildMask(const Scene& scene, const SceneMask& mask) {
-  if (mask.isSvg) {
+Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
+  if (shape.isSvg) {
     try {
-      return ParseSvgPath(mask.svg);
+      return ParseSvgPath(shape.svg);
     } catch (const SvgPathError& e) {
-      throw SceneError(scene.fileName, JsonPointerChild(mask.pointer, "svg"), e.what());
+      throw SceneError(scene.fileName, JsonPointerChild(shape.pointer, "svg"), e.what());
+    }
+  }
+  if (shape.isSvgFile) {
+    const std::string pointer = JsonPointerChild(shape.pointer, "svgFile");
+    SvgMaskRequest request;
+    request.id = shape.svgId;
+    request.fit = shape.svgFitLayer ? SvgFit::kLayer : SvgFit::kNone;
+    request.layerWidth = scene.layerWidth;
+    request.layerHeight = scene.layerHeight;
+    try {
+      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request);
+      for (const std::string& warning : read.warnings) {
+        std::cerr << scene.fileName << ": " << pointer << ": warning: " << shape.svgFileAsWritten
+                  << ": " << warning << "\n";
+      }
+      return std::move(read.mask);
+    } catch (const SvgFileError& e) {
+      throw SceneError(scene.fileName, pointer, shape.svgFileAsWritten + ": " + e.what());
     }
   }
   const auto vecs = [](const std::vector<ScenePoint>& points) {
@@ -34,11 +55,35 @@ Mask BuildMask(const Scene& scene, const SceneMask& mask) {
     return out;
   };
   try {
-    return MakeMask(vecs(mask.vertices), vecs(mask.inTangents), vecs(mask.outTangents),
-                    mask.closed);
+    return MakeMask(vecs(shape.vertices), vecs(shape.inTangents), vecs(shape.outTangents),
+                    shape.closed);
   } catch (const std::invalid_argument& e) {
-    throw SceneError(scene.fileName, mask.pointer, e.what());
+    throw SceneError(scene.fileName, shape.pointer, e.what());
   }
+}
+
+std::string DescribeShape(const Mask& mask) {
+  return std::to_string(mask.vertices.size()) + " vertices and is " +
+         (mask.closed ? "closed" : "open");
+}
+
+// A keyframed mask's keys, checked to have one shape that can be interpolated.
+std::vector<MaskKey> BuildMaskKeys(const Scene& scene, const SceneMask& mask) {
+  std::vector<MaskKey> keys;
+  if (mask.keys.empty()) {
+    keys.push_back({0.0, BuildShape(scene, mask)});
+    return keys;
+  }
+  for (const SceneMaskKey& key : mask.keys) {
+    keys.push_back({key.frame, BuildShape(scene, key.shape)});
+  }
+  if (const int bad = FirstMismatchedMaskKey(keys); bad >= 0) {
+    throw SceneError(scene.fileName, mask.keys[bad].shape.pointer,
+                     "key " + std::to_string(bad) + " has " + DescribeShape(keys[bad].mask) +
+                         " but key 0 has " + DescribeShape(keys[0].mask) +
+                         ": every key needs the same vertex count and closedness");
+  }
+  return keys;
 }
 
 Image BuildLayerImage(const Scene& scene, const SceneLayer& layer) {
@@ -69,7 +114,7 @@ SceneRenderer::SceneRenderer(Session& session, Scene scene)
     : session_(session), scene_(std::move(scene)), layers_(scene_.bitDepth) {
   PF_PathID nextPath = 1;
   for (const SceneMask& mask : scene_.masks) {
-    masks_.Set(nextPath, BuildMask(scene_, mask));
+    masks_.SetKeys(nextPath, BuildMaskKeys(scene_, mask));
     pathIds_[mask.name] = nextPath++;
   }
   int32_t nextLayer = 1;

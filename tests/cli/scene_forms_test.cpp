@@ -186,7 +186,8 @@ TEST(SceneFormsTest, EveryExampleRenders) {
   const std::pair<const char*, const char*> examples[] = {
       {"stretch.json", "0"},       {"tile_closed.json", "0"}, {"segment_grow.json", "40"},
       {"width_profile.json", "0"}, {"auto_bank.json", "0"},   {"deep_16bit.json", "0"},
-      {"width_graph.json", "0"},
+      {"width_graph.json", "0"},   {"arcs.json", "0"},        {"drawing.json", "0"},
+      {"moving_spine.json", "24"},
   };
   for (const auto& [file, frame] : examples) {
     TempFolder dir;

@@ -166,6 +166,14 @@ TEST(BezierTest, CoincidentPointsGiveALengthOfZeroAndNoDirection) {
     EXPECT_EQ(s.direction.x, 0.0);
     EXPECT_EQ(s.direction.y, 0.0);
   }
+  // A point segment is one whose control points all lie within 1e-12 x (1 + their largest
+  // magnitude) of each other, even when its control polygon is longer than that.
+  const double noise = 1e-12 * (1 + 1000);
+  const auto near = [&](double spread) {
+    return PrepareSegment({{1000, 0}, {1000, spread}, {1000, spread}, {1000, 0}}, 200).kind;
+  };
+  EXPECT_EQ(near(0.9 * noise), SegmentKind::kPoint);
+  EXPECT_NE(near(1.1 * noise), SegmentKind::kPoint);
   // Ends in one place but handles apart: a loop, with a real length.
   const CubicBezier loop = {{0, 0}, {100, 0}, {100, 100}, {0, 0}};
   const SegmentPrep looped = PrepareSegment(loop, 200);

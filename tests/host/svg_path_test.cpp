@@ -115,8 +115,7 @@ struct BadPath {
 
 TEST(SvgPathTest, MistakesAreReportedWithTheCommandAndWhere) {
   const BadPath cases[] = {
-      {"M 0 0 A 5 5 0 0 1 10 10", {"arcs are not supported", "'A'", "character 7"}, 6},
-      {"M 0 0 L 3 3 a 5 5 0 0 1 10 10", {"arcs", "'a'", "character 13"}, 12},
+      {"M 0 0 A 5 5 0 0 1 10", {"'A' at character 7 needs 7 numbers", "ends after 6"}, 20},
       {"M 0 0 L 1 1 M 5 5 L 6 6", {"one subpath", "'M'", "character 13"}, 12},
       {"M 0 0 L 1 1 Z L 3 3", {"one subpath", "'L'", "character 15"}, 14},
       {"M 0 0 L 1 1 Z 4", {"unexpected number", "'Z'"}, 14},

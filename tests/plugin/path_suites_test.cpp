@@ -7,8 +7,8 @@
 
 #include "ae_path_suites.h"
 #include "masks/path_suites.h"
-#include "plugin_session.h"
 #include "masks/svg_path.h"
+#include "plugin_session.h"
 
 namespace lwtest {
 namespace {
@@ -98,6 +98,28 @@ TEST_F(PathSuitesTest, NoMaskGivesNoOutlineAndDownsamplingScalesTheMask) {
   ASSERT_EQ(data->PF_PathGetSegLength(ref, outline, 0, nullptr, &length), PF_Err_NONE);
   EXPECT_EQ(length, 25.0) << "half resolution halves the 50-pixel line";
   ASSERT_EQ(query->PF_CheckinPath(ref, 7, 0, outline), PF_Err_NONE);
+  End(std::move(context));
+  EXPECT_EQ(session.ledger.Report(), "");
+}
+
+TEST_F(PathSuitesTest, AKeyframedMaskIsCheckedOutAtTheTimeAskedFor) {
+  // Path id 8 moves from y = 0 at frame 10 to y = 100 at frame 20; times count in steps of 1000.
+  masks.SetKeys(8, {{10, lwhost::ParseSvgPath("M 0 0 L 50 0")},
+                    {20, lwhost::ParseSvgPath("M 0 100 L 50 100")}});
+  auto context = Begin(2);
+  for (const auto& [time, y] :
+       std::vector<std::pair<A_long, double>>{{0, 0}, {12500, 12.5}, {15000, 25}, {30000, 50}}) {
+    PF_PathOutlinePtr outline = nullptr;
+    ASSERT_EQ(query->PF_CheckoutPath(ref, 8, time, 1000, 24000, &outline), PF_Err_NONE);
+    PF_PathVertex vertex{};
+    ASSERT_EQ(data->PF_PathVertexInfo(ref, outline, 1, &vertex), PF_Err_NONE);
+    EXPECT_DOUBLE_EQ(vertex.y, y) << "time " << time << ", at half resolution";
+    EXPECT_DOUBLE_EQ(vertex.x, 25);
+    ASSERT_EQ(query->PF_CheckinPath(ref, 8, 0, outline), PF_Err_NONE);
+  }
+  PF_PathOutlinePtr outline = nullptr;
+  EXPECT_EQ(query->PF_CheckoutPath(ref, 8, 0, 0, 24000, &outline), PF_Err_BAD_CALLBACK_PARAM)
+      << "no time step, no frame";
   End(std::move(context));
   EXPECT_EQ(session.ledger.Report(), "");
 }
