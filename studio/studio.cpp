@@ -219,14 +219,14 @@ Reply Studio::PutScene(const std::string& body) {
   return JsonReply(Json{{"version", textVersion_}});
 }
 
-Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy, const lwhost::CancelCheck& cancel,
+Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy, const lwhost::CancelListener& cancel,
                           lwhost::FrameOutput* output) {
   if (frame < 0 || frame > kMaxFrame) {
     return ErrorReply(400, "frame must lie in 0 to " + std::to_string(kMaxFrame), "/frame");
   }
   try {
     lwhost::RenderOptions options;
-    options.cancel = cancel;
+    options.cancelled = cancel;
     lwhost::SceneRenderer& renderer = RendererFor(dx, dy);
     ++inFlight_;
     lwhost::FrameOutput out = renderer.RenderFrame(static_cast<int32_t>(frame), options);
@@ -269,7 +269,7 @@ Reply Studio::Frame(int64_t frame, int downsample, const std::function<bool()>& 
       return SceneErrorReply(e);
     }
   }
-  const lwhost::CancelCheck cancel = [this, ticket, &clientGone] {
+  const lwhost::CancelListener cancel = [this, ticket, &clientGone] {
     return generation_.load() != ticket || (clientGone && clientGone());
   };
   lwhost::FrameOutput output;

@@ -78,7 +78,7 @@ class Studio {
   lwhost::Scene ParseText(const std::string& text) const;
   void CheckFolder(const lwhost::Scene& scene) const;
   lwhost::GraphSession& GraphAt(int64_t frame);
-  Reply RenderImage(int64_t frame, int32_t dx, int32_t dy, const lwhost::CancelCheck& cancel,
+  Reply RenderImage(int64_t frame, int32_t dx, int32_t dy, const lwhost::CancelListener& cancel,
                     lwhost::FrameOutput* output);
 
   StudioScene scene_;
