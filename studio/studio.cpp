@@ -1,8 +1,10 @@
 #include "studio.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -219,14 +221,16 @@ Reply Studio::PutScene(const std::string& body) {
   return JsonReply(Json{{"version", textVersion_}});
 }
 
-Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy, const lwhost::CancelListener& cancel,
-                          lwhost::FrameOutput* output) {
+Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy,
+                          const lwhost::CancelListener& cancel, lwhost::FrameOutput* output) {
   if (frame < 0 || frame > kMaxFrame) {
     return ErrorReply(400, "frame must lie in 0 to " + std::to_string(kMaxFrame), "/frame");
   }
   try {
     lwhost::RenderOptions options;
     options.cancelled = cancel;
+    // One frame at a time here: all the cores go to it (the bytes do not depend on the count).
+    options.threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
     lwhost::SceneRenderer& renderer = RendererFor(dx, dy);
     ++inFlight_;
     lwhost::FrameOutput out = renderer.RenderFrame(static_cast<int32_t>(frame), options);

@@ -202,9 +202,9 @@ TEST_F(StudioApi, ExportWritesTheCommandsFilesInTheScenesFolder) {
 // A scene heavy enough that a render is still running when the test acts on it.
 std::string HeavyScene() {
   Json scene = Json::parse(lwstudiotest::SmallSceneText());
-  scene["layer"] = {{"width", 4000}, {"height", 2250}};
-  scene["masks"]["spine"] = {{"svg", "M 100 1700 C 1400 -300 2600 2600 3900 500"}};
-  scene["params"]["Thickness (0 = from source)"] = 1500;
+  scene["layer"] = {{"width", 1600}, {"height", 900}};
+  scene["masks"]["spine"] = {{"svg", "M 40 680 C 560 -120 1040 1040 1560 200"}};
+  scene["params"]["Thickness (0 = from source)"] = 600;
   scene["params"]["Quality"] = "High";
   scene["params"]["Depth"] = 200;
   return scene.dump();
