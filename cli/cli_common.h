@@ -42,5 +42,6 @@ Subcommand AddAboutCommand(CLI::App& app);
 Subcommand AddParamsCommand(CLI::App& app);
 Subcommand AddRenderCommand(CLI::App& app);
 Subcommand AddGraphCommand(CLI::App& app);
+Subcommand AddStudioCommand(CLI::App& app);
 
 }  // namespace lwcli

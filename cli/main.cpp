@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
       lwcli::AddParamsCommand(app),
       lwcli::AddRenderCommand(app),
       lwcli::AddGraphCommand(app),
+      lwcli::AddStudioCommand(app),
   };
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "Print the usage of lathewind or of one command");

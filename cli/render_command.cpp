@@ -1,6 +1,7 @@
-// `lathewind render [SCENE] [-o OUT] [--frames A[-B]] [--jobs N] [--downsample D[,DY]]
-// [--background COLOR] [--raw] [--quiet]`: renders a scene's frames to PNG files, several frames
-// at once through one loaded effect.
+// `lathewind render [SCENE] [-o OUT] [--frames A[-B]] [--jobs N] [--threads N]
+// [--downsample D[,DY]] [--background COLOR] [--raw] [--quiet]`: renders a scene's frames to PNG
+// files, several frames at once through one loaded effect, each frame's own work split over the
+// threads left to it.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -54,6 +55,7 @@ struct RenderArgs {
   std::string downsample;  // "D" or "DX,DY"; empty keeps the scene's
   std::string background;  // "#RRGGBB" or "#RRGGBBAA"; empty keeps transparency
   unsigned jobs = 0;
+  unsigned threads = 0;
   bool raw = false;
   bool quiet = false;
 };
@@ -141,26 +143,6 @@ std::string DefaultOutput(const RenderArgs& args, int64_t frameCount) {
   return stem + (frameCount > 1 ? ".%04d.png" : ".png");
 }
 
-// A temporary folder for the demo's texture, removed when done.
-class TempFolder {
- public:
-  TempFolder() {
-    path_ = fs::temp_directory_path() /
-            ("lathewind-demo-" + std::to_string(static_cast<long long>(::getpid())));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 struct FrameFailure {
   int64_t frame = 0;
   PF_Err err = PF_Err_NONE;
@@ -215,14 +197,16 @@ struct OutputForm {
 };
 
 void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& pattern,
-                  const FrameRange& range, const OutputForm& form, ProgressBar& progress,
-                  RunState& state) {
+                  const FrameRange& range, const OutputForm& form, int32_t frameThreads,
+                  ProgressBar& progress, RunState& state) {
   while (!state.stop.load() && !Interrupted()) {
     const int64_t frame = range.first + state.next.fetch_add(1);
     if (frame > range.last) {
       return;
     }
     lwhost::RenderOptions options;
+    options.threads = frameThreads;
+    options.cancelled = [] { return Interrupted(); };
     options.progress = [&progress, frame](A_long current, A_long total) {
       progress.FrameProgress(frame, current, total);
       return !Interrupted();  // false cancels the frame
@@ -287,7 +271,7 @@ int RunRender(const RenderArgs& args) {
     }
   }
 
-  std::optional<TempFolder> demoFolder;
+  std::optional<DemoFolder> demoFolder;
   lwhost::Scene scene;
   try {
     if (args.scene.empty()) {
@@ -333,8 +317,12 @@ int RunRender(const RenderArgs& args) {
   demoFolder.reset();  // the layers are loaded
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  // The threads in all: up to `jobs` frames at once, each frame's bands on its share of the rest,
+  // so frames x bands never exceed them.
+  const int64_t threads = std::min<int64_t>(args.threads == 0 ? cores : args.threads, kMaxJobs);
   const int64_t jobs =
-      std::min<int64_t>({args.jobs == 0 ? cores : args.jobs, frameCount, kMaxJobs});
+      std::min<int64_t>({args.jobs == 0 ? threads : args.jobs, threads, frameCount});
+  const auto frameThreads = static_cast<int32_t>(std::max<int64_t>(1, threads / jobs));
 
   RunState state;
   InterruptGuard interruptGuard;
@@ -343,9 +331,9 @@ int RunRender(const RenderArgs& args) {
     std::vector<std::thread> threads;
     for (int64_t i = 1; i < jobs; ++i) {
       threads.emplace_back(RenderWorker, std::ref(*renderer), std::cref(pattern), std::cref(range),
-                           std::cref(form), std::ref(progress), std::ref(state));
+                           std::cref(form), frameThreads, std::ref(progress), std::ref(state));
     }
-    RenderWorker(*renderer, pattern, range, form, progress, state);
+    RenderWorker(*renderer, pattern, range, form, frameThreads, progress, state);
     for (std::thread& thread : threads) {
       thread.join();
     }
@@ -398,6 +386,9 @@ Subcommand AddRenderCommand(CLI::App& app) {
   render->add_option("--jobs", args->jobs, "Frames rendered at once (default: number of cores)")
       ->check(CLI::Range(1u, 4096u));
   render
+      ->add_option("--threads", args->threads,
+                   "Threads in all, shared by the frames at once (default: number of cores)")
+      ->check(CLI::Range(1u, 4096u));
       ->add_option("--downsample", args->downsample,
                    "Render at 1/D (or 1/DX by 1/DY) of the resolution, overriding the scene")
       ->type_name("D[,DY]");

@@ -34,6 +34,7 @@ CommandContext::CommandContext(const CommandServices& services, PF_Cmd command,
       in_{},
       out_(input.out),
       previous_(tCurrent) {
+  threads_ = input.threads;
   in_.inter = services.interact;
   in_.utils = &utils_;
   in_.effect_ref = reinterpret_cast<PF_ProgPtr>(this);
@@ -71,9 +72,20 @@ CommandContext::CommandContext(const CommandServices& services, PF_Cmd command,
 }
 
 CommandContext::~CommandContext() {
+  pool_.reset();  // joins the workers before the command is gone
   tCurrent = previous_;
   std::lock_guard<std::mutex> lock(gLiveMutex);
   gLive.erase(this);
+}
+
+IterationPool* CommandContext::Pool() {
+  if (threads_ <= 1) {
+    return nullptr;
+  }
+  if (!pool_) {
+    pool_ = std::make_unique<IterationPool>(threads_);
+  }
+  return pool_.get();
 }
 
 PF_Err CommandContext::Run() {

@@ -15,11 +15,13 @@
 #include <any>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ae_effect.h"
+#include "core/iteration_pool.h"
 #include "core/ledger.h"
 
 namespace lwhost {
@@ -64,6 +66,8 @@ struct CommandInput {
   // -1: the parameters declared at the last params set-up plus the input layer (index 0).
   A_long numParams = -1;
   PF_Quality quality = PF_Quality_HI;
+  // Threads iterate_generic may run the effect's iterations on (the command's own included).
+  int32_t threads = 1;
   bool withBasicSuite = true;  // false: pica_basicP is null
   // The last word on PF_InData before the call (clear a callback, change a field).
   std::function<void(PF_InData&)> adjust;
@@ -90,6 +94,8 @@ class CommandContext {
   PF_InData* InData() { return &in_; }
   PF_OutData* OutData() { return &out_; }
   PF_UtilCallbacks* Utils() { return &utils_; }
+  // The threads of iterate_generic, started on first use; null when the command has one thread.
+  IterationPool* Pool();
 
   // Calls EffectMain with this command's records, the input's parameters, output and extra.
   PF_Err Run();
@@ -130,6 +136,8 @@ class CommandContext {
   PF_OutData out_;
   CommandContext* previous_;
   std::map<std::string, std::any> attachments_;
+  int32_t threads_ = 1;
+  std::unique_ptr<IterationPool> pool_;
 };
 
 // The command whose PF_InData carried `effect_ref`, or null for anything else.

@@ -31,7 +31,7 @@ std::string JoinReports(const std::string& command, const std::string& session) 
 
 }  // namespace
 
-GraphSession::GraphSession(Session& session, ParamStore& store)
+GraphSession::GraphSession(Session& session, ParamStore& store, double frame)
     : session_(session), store_(store), observer_(session) {
   index_ = store_.IndexOfLabel(kWidthGraphLabel);
   if (index_ < 0) {
@@ -39,9 +39,9 @@ GraphSession::GraphSession(Session& session, ParamStore& store)
                                 "\" parameter");
   }
   RegisterDrawingSuites(session_);
-  array_ = store_.At(0.0);
+  array_ = store_.At(frame);
   if (const PF_Err err = array_->Error(); err != PF_Err_NONE) {
-    throw std::runtime_error("making the values of frame 0 failed with error " +
+    throw std::runtime_error("making the values of the frame failed with error " +
                              std::to_string(err) + " (" + ErrorName(err) + ")");
   }
   editContext_.SetObserver(&observer_);
@@ -154,8 +154,13 @@ std::string SceneTextWithCurve(const std::string& sceneText, std::span<const uin
 void WriteTextAtomically(const std::filesystem::path& path, const std::string& text) {
   namespace fs = std::filesystem;
   // The process id keeps two writers of the same file from sharing a temporary name.
-  const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp" +
-                                                   std::to_string(static_cast<long>(::getpid())));
+  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on a chain of `+` that
+  // starts with a literal.
+  std::string name = ".";
+  name += path.filename().string();
+  name += ".tmp";
+  name += std::to_string(static_cast<long>(::getpid()));
+  const fs::path temporary = path.parent_path() / name;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;

@@ -9,8 +9,9 @@
 //   graph.Draw(drawing);
 //   lwhost::WritePng("graph.png", lwhost::DrawingImage(drawing), lwhost::PngAlpha::kStraight);
 //
-// Every event goes to the parameter array of frame 0, which stays the same for the session's
-// life: an edited value is adopted into the store and the array shows it from then on.
+// Every event goes to the parameter array of one frame (0 unless the constructor says otherwise),
+// which stays the same for the session's life: an edited value is adopted into the store and the
+// array shows it from then on.
 #pragma once
 
 #include <cstdint>
@@ -46,7 +47,8 @@ class GraphSession {
  public:
   // Publishes the drawing suites in the session. Throws std::invalid_argument when the effect
   // declared no "Width Graph" and std::runtime_error when the values of frame 0 could not be made.
-  GraphSession(Session& session, ParamStore& store);
+  // Events go to the values of `frame`.
+  GraphSession(Session& session, ParamStore& store, double frame = 0.0);
   ~GraphSession();
   GraphSession(const GraphSession&) = delete;
   GraphSession& operator=(const GraphSession&) = delete;
