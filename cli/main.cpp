@@ -92,7 +92,17 @@ int main(int argc, char** argv) {
   CLI::App* help = app.add_subcommand("help", "Print the usage of lathewind or of one command");
   help->add_option("COMMAND", helpTopic, "The command to describe");
 
-  // The first argument names the command: say which one was meant before anything else.
+  // The first argument names the command or is an option of lathewind itself: say which one was
+  // meant before anything else (the parser would only say that a command is required).
+  if (argc > 1 && argv[1][0] == '-') {
+    const std::string name = std::string(argv[1]).substr(0, std::string(argv[1]).find('='));
+    const std::vector<std::string> options = OptionNames(app);
+    if (std::find(options.begin(), options.end(), name) == options.end()) {
+      std::cerr << "lathewind: unknown option " << name << lwhost::DidYouMean(name, options)
+                << "\nRun 'lathewind help' for the usage.\n";
+      return lwcli::kExitUsage;
+    }
+  }
   if (argc > 1 && argv[1][0] != '-') {
     const std::vector<std::string> commands = CommandNames(app);
     if (std::find(commands.begin(), commands.end(), argv[1]) == commands.end()) {

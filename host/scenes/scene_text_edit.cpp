@@ -218,13 +218,9 @@ const MemberSpan* FindMember(const ObjectSpan& object, std::string_view key) {
   return found;
 }
 
-// The text that goes before a new member of `object`: the separator and the indentation of its
-// last member, or for an empty object a new line and `fallbackIndent`.
-std::string Lead(std::string_view text, const ObjectSpan& object,
-                 const std::string& fallbackIndent) {
-  if (object.members.empty()) {
-    return "\n" + fallbackIndent;
-  }
+// The text that goes before a new member after the last one of `object` (which has members):
+// the separator and the spacing that precedes the last member.
+std::string Lead(std::string_view text, const ObjectSpan& object) {
   const MemberSpan& last = object.members.back();
   // The whitespace between the previous separator (or the opening brace) and the last key.
   size_t begin = last.start;
@@ -236,19 +232,19 @@ std::string Lead(std::string_view text, const ObjectSpan& object,
   return "," + (space.empty() ? std::string(" ") : std::string(space));
 }
 
-// Adds `member` (key and value text) at the end of `object`.
+// Adds `member` (key and value text) at the end of `object`. An empty object gets it on a line
+// of its own, indented by `innerIndent`, and its closing brace on the next, by `closingIndent`.
 std::string WithAddedMember(std::string_view text, const ObjectSpan& object,
-                            const std::string& member, const std::string& fallbackIndent) {
-  const std::string lead = Lead(text, object, fallbackIndent);
-  // Insert after the last value (or the brace), leaving what came before the closing brace.
-  const size_t at = object.members.empty() ? object.open + 1 : object.members.back().valueEnd;
-  std::string out(text.substr(0, at));
-  out += lead + member;
+                            const std::string& member, const std::string& innerIndent,
+                            const std::string& closingIndent) {
   if (object.members.empty()) {
-    out += "\n";
+    return std::string(text.substr(0, object.open + 1)) + "\n" + innerIndent + member + "\n" +
+           closingIndent + std::string(text.substr(object.close));
   }
-  out += text.substr(at);
-  return out;
+  // After the last value, leaving what came before the closing brace.
+  const size_t at = object.members.back().valueEnd;
+  return std::string(text.substr(0, at)) + Lead(text, object) + member +
+         std::string(text.substr(at));
 }
 
 // The indentation one level in from `object`'s own members, guessed from the text.
@@ -302,7 +298,7 @@ std::string SceneTextWithMember(std::string_view sceneText, std::string_view sec
     const std::string indent = InnerIndent(text, root);
     const std::string added =
         JsonStringLiteral(section) + ": {\n" + indent + indent + member + "\n" + indent + "}";
-    return WithAddedMember(text, root, added, indent);
+    return WithAddedMember(text, root, added, indent, "");
   }
   if (scanner.At(found->valueStart) != '{') {
     throw std::invalid_argument("the scene's \"" + std::string(section) + "\" is not an object");
@@ -315,7 +311,7 @@ std::string SceneTextWithMember(std::string_view sceneText, std::string_view sec
     return out;
   }
   const std::string outer = InnerIndent(text, root);
-  return WithAddedMember(text, object, member, outer + outer);
+  return WithAddedMember(text, object, member, outer + outer, outer);
 }
 
 }  // namespace lwhost

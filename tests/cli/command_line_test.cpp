@@ -62,6 +62,7 @@ TEST(CommandLineTest, MistypedCommandsAndOptionsExitWithTwoAndSuggestTheNearest)
   };
   const Case cases[] = {
       {{"rende"}, "unknown command \"rende\" (did you mean \"render\"?)"},
+      {{"--versoin"}, "unknown option --versoin (did you mean \"--version\"?)"},
       {{"render", "--frame", "3"}, "unknown option --frame (did you mean \"--frames\"?)"},
       {{"render", "--backgroud=#000000"}, "(did you mean \"--background\"?)"},
       {{"graph", "--clik", "1,2"}, "(did you mean \"--click\"?)"},

@@ -92,6 +92,9 @@ TEST(SceneTextWithCurveTest, WritesTheCurveAsPointsAndKeepsEveryOtherByte) {
   EXPECT_EQ(lwhost::SceneTextWithCurve("{\n  \"params\": {\n    \"Taper Start\": 18\n  }\n}", flat),
             "{\n  \"params\": {\n    \"Taper Start\": 18,\n    \"Width Graph\": "
             "[[0, 1], [0.3, 0.25], [1, 0.6]]\n  }\n}");
+  EXPECT_EQ(lwhost::SceneTextWithCurve("{\n  \"frames\": 2,\n  \"params\": { }\n}\n", flat),
+            "{\n  \"frames\": 2,\n  \"params\": {\n    \"Width Graph\": "
+            "[[0, 1], [0.3, 0.25], [1, 0.6]]\n  }\n}\n");
   EXPECT_EQ(lwhost::SceneTextWithCurve("", flat),
             "{\n  \"params\": {\n    \"Width Graph\": [[0, 1], [0.3, 0.25], [1, 0.6]]\n  }\n}\n");
 
