@@ -100,7 +100,7 @@ PF_Err CheckoutPath(PF_ProgPtr effect_ref, PF_PathID id, A_long, A_long, A_u_lon
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   *outlineP = nullptr;
-  if (id == PF_PathID_NONE) {
+  if (id == PF_PathID_NONE || context->GetSession().faults.GivesNothing("PF_CheckoutPath")) {
     return PF_Err_NONE;  // no mask chosen: no outline, and no error
   }
   std::optional<Mask> mask;
