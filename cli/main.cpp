@@ -22,8 +22,19 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int printed = app.exit(e);  // prints help or the error
-    return printed == 0 ? lwcli::kExitOk : lwcli::kExitUsage;
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+      return app.exit(e);  // --help: prints the help
+    }
+    // One line, named after the subcommand it concerns, instead of the parser's two.
+    std::string command = "lathewind";
+    for (const lwcli::Subcommand& subcommand : subcommands) {
+      if (subcommand.app->parsed()) {
+        command += " " + subcommand.app->get_name();
+      }
+    }
+    std::cerr << command << ": " << lwcli::Printable(e.what()) << " (see " << command
+              << " --help)\n";
+    return lwcli::kExitUsage;
   }
 
   try {
@@ -33,10 +44,10 @@ int main(int argc, char** argv) {
       }
     }
   } catch (const lwhost::HostError& e) {
-    std::cerr << "lathewind: " << e.what() << "\n";
+    std::cerr << "lathewind: " << lwcli::Printable(e.what()) << "\n";
     return lwcli::kExitEffectError;
   } catch (const std::exception& e) {
-    std::cerr << "lathewind: " << e.what() << "\n";
+    std::cerr << "lathewind: " << lwcli::Printable(e.what()) << "\n";
     return lwcli::kExitEffectError;
   }
   return lwcli::kExitUsage;

@@ -18,15 +18,15 @@
 #include <unistd.h>
 
 #include "cli_common.h"
-#include "demo_scene.h"
 #include "core/error_names.h"
-#include "scenes/frame_pattern.h"
+#include "core/session.h"
+#include "demo_scene.h"
 #include "layers/png_io.h"
 #include "progress_bar.h"
+#include "scene_start.h"
+#include "scenes/frame_pattern.h"
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
-#include "scene_start.h"
-#include "core/session.h"
 
 namespace lwcli {
 
@@ -86,7 +86,7 @@ std::optional<FrameRange> ParseFrameRange(const std::string& text) {
 }
 
 int UsageError(const std::string& message) {
-  std::cerr << "lathewind render: " << message << "\n";
+  std::cerr << "lathewind render: " << Printable(message) << "\n";
   return kExitUsage;
 }
 
@@ -266,6 +266,10 @@ int RunRender(const RenderArgs& args) {
   } catch (const std::invalid_argument& e) {
     return UsageError("-o " + out + ": " + e.what());
   }
+  if (NamesAFolder(lwhost::FormatFrame(pattern, range.first))) {
+    return UsageError("-o " + out + ": names a folder; give a file name such as " +
+                      (fs::path(out) / "frame.png").lexically_normal().string());
+  }
   const fs::path folder = fs::path(lwhost::FormatFrame(pattern, range.first)).parent_path();
   if (!folder.empty() && !fs::is_directory(folder)) {
     return UsageError("-o " + out + ": the folder " + folder.string() + " does not exist");
@@ -315,7 +319,7 @@ int RunRender(const RenderArgs& args) {
         state.failures.begin(), state.failures.end(),
         [](const FrameFailure& a, const FrameFailure& b) { return a.frame < b.frame; });
     if (!first.writeError.empty()) {
-      std::cerr << "lathewind: " << first.writeError << "\n";
+      std::cerr << "lathewind: " << Printable(first.writeError) << "\n";
     } else {
       std::cerr << "lathewind: error " << first.err << " (" << lwhost::ErrorName(first.err)
                 << ") rendering frame " << first.frame << "\n";
