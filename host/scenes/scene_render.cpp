@@ -153,6 +153,8 @@ FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& optio
   request.totalFrames = scene_.lastFrame + 1;
   request.rowPadding = options.rowPadding;
   request.progress = options.progress;
+  request.threads = options.threads;
+  request.cancelled = options.cancelled;
   return RenderFrameCommands(session_, request);
 }
 
