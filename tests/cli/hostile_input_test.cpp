@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "cli_harness.h"
 
@@ -124,19 +125,26 @@ TEST(HostileInputTest, AnOutputThatNamesAFolderIsRefusedBeforeRendering) {
   ExpectOneLine(graph, "lathewind graph: -o sub/: names a folder", "graph");
 }
 
-TEST(HostileInputTest, CommandLineMistakesAreOneLineWithTheCommandsName) {
-  const Outcome render = RunLathewind({"render", "--bogus"});
-  EXPECT_EQ(render.exitCode, 2) << Describe(render);
-  ExpectOneLine(render, "lathewind render: ", "unknown option");
-  EXPECT_NE(render.err.find("--bogus"), std::string::npos) << render.err;
-
-  const Outcome jobs = RunLathewind({"render", "--jobs", "0"});
-  EXPECT_EQ(jobs.exitCode, 2) << Describe(jobs);
-  ExpectOneLine(jobs, "lathewind render: ", "jobs out of range");
-
-  const Outcome none = RunLathewind({});
-  EXPECT_EQ(none.exitCode, 2) << Describe(none);
-  ExpectOneLine(none, "lathewind: ", "no subcommand");
+TEST(HostileInputTest, ParserErrorsNameTheCommandAndPointToItsHelp) {
+  // The parser's own refusals read like the command's other usage errors: the problem on one
+  // line after the command's name, then where the usage is.
+  const struct {
+    std::vector<std::string> args;
+    const char* prefix;
+    const char* hint;
+  } cases[] = {
+      {{"render", "--jobs", "0"}, "lathewind render: --jobs: ", "Run 'lathewind help render'"},
+      {{}, "lathewind: ", "Run 'lathewind help'"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = RunLathewind(c.args);
+    EXPECT_EQ(o.exitCode, 2) << c.prefix << Describe(o);
+    EXPECT_EQ(o.err.rfind(c.prefix, 0), 0u) << o.err;
+    const size_t newline = o.err.find('\n');
+    ASSERT_NE(newline, std::string::npos) << o.err;
+    EXPECT_EQ(o.err.substr(newline + 1).rfind(c.hint, 0), 0u) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 2) << o.err;
+  }
 }
 
 }  // namespace
