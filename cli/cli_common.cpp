@@ -43,6 +43,36 @@ int ReportEffectError(std::ostream& err, const std::string& what, PF_Err code) {
   return kExitEffectError;
 }
 
+std::string Printable(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xf];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool NamesAFolder(const std::string& path) {
+  const std::filesystem::path p(path);
+  const std::string name = p.filename().string();
+  std::error_code ignored;
+  return name.empty() || name == "." || name == ".." || std::filesystem::is_directory(p, ignored);
+}
+
 std::string MessageText(const char* returnMsg) {
   std::string text(returnMsg);
   for (char& c : text) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 #include "ae_basic_types.h"
 
@@ -28,6 +29,15 @@ std::string VersionText();
 
 // Prints "lathewind: <what> failed with error <code> (<name>)" and returns kExitEffectError.
 int ReportEffectError(std::ostream& err, const std::string& what, PF_Err code);
+
+// `text` safe to print on a terminal: control characters (escape sequences, newlines, NUL) are
+// written as \n, \t, \xNN, and backslashes doubled, so a name from a file stays on one line and
+// cannot drive the terminal.
+std::string Printable(std::string_view text);
+
+// True when an output path names a folder rather than a file ("." , "out/", an existing
+// folder): checked before any work, since writing there could only fail at the end.
+bool NamesAFolder(const std::string& path);
 
 // Return-message text with the host's carriage returns turned into newlines.
 std::string MessageText(const char* returnMsg);

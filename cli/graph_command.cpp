@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "core/session.h"
 #include "drawing/drawing_context.h"
 #include "drawing/graph_session.h"
 #include "layers/png_io.h"
+#include "scene_start.h"
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
-#include "scene_start.h"
-#include "core/session.h"
 
 namespace lwcli {
 
@@ -68,7 +68,7 @@ GraphEvent ParseEvent(bool drag, const std::string& text) {
 }
 
 int UsageError(const std::string& message) {
-  std::cerr << "lathewind graph: " << message << "\n";
+  std::cerr << "lathewind graph: " << Printable(message) << "\n";
   return kExitUsage;
 }
 
@@ -95,6 +95,12 @@ void WarnUnbalanced(const std::string& what, const std::string& balance) {
 }
 
 int RunGraph(const GraphArgs& args) {
+  if (NamesAFolder(args.out)) {
+    return UsageError("-o " + args.out + ": names a folder; give a file name such as graph.png");
+  }
+  if (!args.save.empty() && NamesAFolder(args.save)) {
+    return UsageError("--save " + args.save + ": names a folder; give a file name");
+  }
   if (!FolderExists(args.out)) {
     return UsageError("-o " + args.out + ": the folder does not exist");
   }

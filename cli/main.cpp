@@ -121,8 +121,20 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int printed = app.exit(e);  // prints help, the version or the error
-    return printed == 0 ? lwcli::kExitOk : lwcli::kExitUsage;
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+      return app.exit(e);  // prints the help or the version
+    }
+    // The parser's own text, named after the command it concerns, as the other usage errors.
+    std::string command;
+    for (const lwcli::Subcommand& subcommand : subcommands) {
+      if (subcommand.app->parsed()) {
+        command = subcommand.app->get_name();
+      }
+    }
+    std::cerr << "lathewind" << (command.empty() ? "" : " " + command) << ": "
+              << lwcli::Printable(e.what()) << "\nRun 'lathewind help"
+              << (command.empty() ? "" : " " + command) << "' for the usage.\n";
+    return lwcli::kExitUsage;
   }
   if (const int code = ReportExtras(app, "lathewind"); code != lwcli::kExitOk) {
     return code;
@@ -146,7 +158,7 @@ int main(int argc, char** argv) {
       }
     }
   } catch (const lwhost::HostError& e) {
-    std::cerr << "lathewind: " << e.what() << "\n";
+    std::cerr << "lathewind: " << lwcli::Printable(e.what()) << "\n";
     std::error_code ignored;
     if (!std::filesystem::exists(lwcli::PluginPath(), ignored)) {
       std::cerr << "lathewind: the plug-in is looked for beside the command (../lib/lathewind/); "
@@ -154,7 +166,7 @@ int main(int argc, char** argv) {
     }
     return lwcli::kExitEffectError;
   } catch (const std::exception& e) {
-    std::cerr << "lathewind: " << e.what() << "\n";
+    std::cerr << "lathewind: " << lwcli::Printable(e.what()) << "\n";
     return lwcli::kExitEffectError;
   }
   return lwcli::kExitUsage;

@@ -105,7 +105,7 @@ std::optional<std::pair<int32_t, int32_t>> ParseDownsample(const std::string& te
 }
 
 int UsageError(const std::string& message) {
-  std::cerr << "lathewind render: " << message << "\n";
+  std::cerr << "lathewind render: " << Printable(message) << "\n";
   return kExitUsage;
 }
 
@@ -301,6 +301,10 @@ int RunRender(const RenderArgs& args) {
   } catch (const std::invalid_argument& e) {
     return UsageError("-o " + out + ": " + e.what());
   }
+  if (NamesAFolder(lwhost::FormatFrame(pattern, range.first))) {
+    return UsageError("-o " + out + ": names a folder; give a file name such as " +
+                      (fs::path(out) / "frame.png").lexically_normal().string());
+  }
   const fs::path folder = fs::path(lwhost::FormatFrame(pattern, range.first)).parent_path();
   if (!folder.empty() && !fs::is_directory(folder)) {
     return UsageError("-o " + out + ": the folder " + folder.string() + " does not exist");
@@ -353,7 +357,7 @@ int RunRender(const RenderArgs& args) {
         state.failures.begin(), state.failures.end(),
         [](const FrameFailure& a, const FrameFailure& b) { return a.frame < b.frame; });
     if (!first.writeError.empty()) {
-      std::cerr << "lathewind: " << first.writeError << "\n";
+      std::cerr << "lathewind: " << Printable(first.writeError) << "\n";
     } else {
       std::cerr << "lathewind: error " << first.err << " (" << lwhost::ErrorName(first.err)
                 << ") rendering frame " << first.frame << "\n";

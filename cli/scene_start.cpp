@@ -7,7 +7,8 @@
 namespace lwcli {
 
 int SceneProblem(const lwhost::SceneError& e) {
-  std::cerr << e.file() << ": " << (e.pointer().empty() ? "" : e.pointer() + ": ") << e.problem()
+  std::cerr << Printable(e.file()) << ": "
+            << (e.pointer().empty() ? "" : Printable(e.pointer()) + ": ") << Printable(e.problem())
             << "\n";
   return kExitUsage;
 }
@@ -22,7 +23,7 @@ int StartScene(lwhost::Session& session, lwhost::Scene scene,
   } catch (const lwhost::SceneError& e) {
     return SceneProblem(e);
   } catch (const lwhost::EffectError& e) {
-    std::cerr << "lathewind: " << e.what() << "\n";
+    std::cerr << "lathewind: " << Printable(e.what()) << "\n";
     return kExitEffectError;
   }
   return kExitOk;

@@ -31,6 +31,12 @@ void Faults::NullSuite(std::string_view name, int version, int kth) {
   Arm(SuiteCall(name, version), kth, 0, SuiteFault::kNull);
 }
 
+void Faults::GiveNothing(std::string_view call, int kth) {
+  Arm(call, kth, PF_Err_NONE, SuiteFault::kNone);
+  std::lock_guard lock(mutex_);
+  rules_.back().nothing = true;
+}
+
 void Faults::Clear() {
   std::lock_guard lock(mutex_);
   rules_.clear();
@@ -55,6 +61,25 @@ PF_Err Faults::Check(std::string_view call) {
   return rule != nullptr ? rule->err : PF_Err_NONE;
 }
 
+bool Faults::GivesNothing(std::string_view call) const {
+  std::lock_guard lock(mutex_);
+  auto it = calls_.find(call);
+  if (it == calls_.end()) {
+    return false;
+  }
+  const Rule* rule = Match(call, it->second);
+  return rule != nullptr && rule->nothing;
+}
+
+void Faults::Count(std::string_view call) {
+  std::lock_guard lock(mutex_);
+  auto it = calls_.find(call);
+  if (it == calls_.end()) {
+    it = calls_.emplace(std::string(call), 0).first;
+  }
+  ++it->second;
+}
+
 SuiteFault Faults::CheckSuite(std::string_view name, int version) {
   const std::string call = SuiteCall(name, version);
   std::lock_guard lock(mutex_);
@@ -67,6 +92,11 @@ int Faults::Calls(std::string_view call) const {
   std::lock_guard lock(mutex_);
   auto it = calls_.find(call);
   return it == calls_.end() ? 0 : it->second;
+}
+
+std::map<std::string, int, std::less<>> Faults::CallCounts() const {
+  std::lock_guard lock(mutex_);
+  return calls_;
 }
 
 }  // namespace lwhost

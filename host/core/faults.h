@@ -5,6 +5,10 @@
 //   session.Faults().FailCall("add_param", 3, PF_Err_OUT_OF_MEMORY);  // only the third call
 //   session.Faults().MissingSuite("PF ANSI Suite", 1);                // every request
 //   session.Faults().NullSuite("DRAWBOT Surface Suite", 2);           // "present", but null
+//   session.Faults().GiveNothing("PF_CheckoutPath", 1);               // success, no outline
+//
+// Calls that cannot fail (handle unlocks and disposals, sprintf, suite releases) are counted with
+// Count, so CallCounts() lists every host call a command made.
 #pragma once
 
 #include <map>
@@ -31,15 +35,24 @@ class Faults {
   void MissingSuite(std::string_view name, int version, int kth = kEveryCall);
   // The basic suite reports success but hands out a null pointer.
   void NullSuite(std::string_view name, int version, int kth = kEveryCall);
+  // The call succeeds but yields nothing: PF_CheckoutPath gives no outline. Call sites that can
+  // answer that way ask GivesNothing after Check.
+  void GiveNothing(std::string_view call, int kth);
   // Disarms every rule; call counts stay.
   void Clear();
 
   // Consulted by a call site: counts the call and returns the error to inject, or 0.
   PF_Err Check(std::string_view call);
+  // After Check: whether the call just counted is to succeed with nothing.
+  bool GivesNothing(std::string_view call) const;
+  // Counts a call that cannot fail.
+  void Count(std::string_view call);
   // Consulted by AcquireSuite.
   SuiteFault CheckSuite(std::string_view name, int version);
   // How often a call site has consulted the faults so far.
   int Calls(std::string_view call) const;
+  // Every call site reached so far, with its count; suites appear as "AcquireSuite <name> v<n>".
+  std::map<std::string, int, std::less<>> CallCounts() const;
 
  private:
   struct Rule {
@@ -48,6 +61,7 @@ class Faults {
     int armedAt;  // the call count when the rule was armed
     PF_Err err;
     SuiteFault suite;
+    bool nothing = false;  // success without a result
   };
   void Arm(std::string_view call, int kth, PF_Err err, SuiteFault suite);
   const Rule* Match(std::string_view call, int count) const;

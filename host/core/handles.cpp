@@ -104,6 +104,7 @@ void* HandleTable::Lock(PF_Handle handle, CommandContext* context) {
 }
 
 void HandleTable::Unlock(PF_Handle handle, CommandContext* context) {
+  faults_.Count("host_unlock_handle");
   bool known = false;
   bool wasLocked = false;
   {
@@ -128,6 +129,7 @@ void HandleTable::Unlock(PF_Handle handle, CommandContext* context) {
 }
 
 void HandleTable::Dispose(PF_Handle handle, CommandContext* context) {
+  faults_.Count("host_dispose_handle");
   if (handle == nullptr) {
     return;  // disposing of nothing is harmless, as with free(nullptr)
   }

@@ -127,6 +127,7 @@ SPErr SuiteRegistry::Acquire(const char* name, int32_t version, const void** sui
   }
   *suite = table;
   const std::string key = SuiteKey(name, version);
+  faults_.Count("ReleaseSuite " + key);
   if (CommandContext* context = CurrentContext()) {
     context->Open(kSuiteKind, key);
   } else {
@@ -141,6 +142,7 @@ SPErr SuiteRegistry::Release(const char* name, int32_t version) {
   }
   // Counted even for an unknown suite: a release that matches no acquisition is an imbalance.
   const std::string key = SuiteKey(name, version);
+  faults_.Count("ReleaseSuite " + key);
   if (CommandContext* context = CurrentContext()) {
     context->Close(kSuiteKind, key);
   } else {

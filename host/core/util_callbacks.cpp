@@ -120,6 +120,9 @@ const PF_ANSICallbacksSuite1 kAnsiSuite = {
 // Like the host it stands in for, the formatter has no bound: the caller's buffer must be large
 // enough.
 int HostSprintf(A_char* buffer, const A_char* format, ...) {
+  if (CommandContext* context = CurrentContext()) {
+    context->GetSession().faults.Count("sprintf");
+  }
   if (buffer == nullptr || format == nullptr) {
     return -1;
   }

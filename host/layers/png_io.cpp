@@ -45,6 +45,16 @@ std::string Quoted(const std::filesystem::path& path) {
   throw std::runtime_error("cannot read PNG " + Quoted(path) + ": " + reason);
 }
 
+// libpng's own reasons ("Read Error", "Invalid IHDR data", "IDAT: CRC error") in words a user
+// can act on.
+std::string DecoderReason(const char* libpngText) {
+  const std::string text = libpngText != nullptr && *libpngText != '\0' ? libpngText : "error";
+  if (text == "Read Error") {
+    return "the file ends before its image data is complete (truncated?)";
+  }
+  return "the PNG data is damaged (" + text + ")";
+}
+
 [[noreturn]] void FailWrite(const std::filesystem::path& path, const std::string& reason) {
   throw std::runtime_error("cannot write PNG " + Quoted(path) + ": " + reason);
 }
@@ -207,7 +217,7 @@ Image ReadPng(const std::filesystem::path& path, int bitDepth) {
   }
   RowLayout layout;
   if (!ProtectedReadHeader(structs.png, structs.info, file.file, &layout)) {
-    FailRead(path, error.text[0] != '\0' ? error.text : "unsupported PNG layout");
+    FailRead(path, error.text[0] != '\0' ? DecoderReason(error.text) : "unsupported PNG layout");
   }
   if (uint64_t{layout.width} * layout.height > kMaxPngPixels) {
     FailRead(path, std::to_string(layout.width) + " x " + std::to_string(layout.height) +
@@ -221,7 +231,7 @@ Image ReadPng(const std::filesystem::path& path, int bitDepth) {
     rows[y] = pixels.data() + y * layout.rowBytes;
   }
   if (!ProtectedReadRows(structs.png, structs.info, rows.data())) {
-    FailRead(path, error.text);
+    FailRead(path, DecoderReason(error.text));
   }
 
   Image image =

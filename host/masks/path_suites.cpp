@@ -137,7 +137,7 @@ PF_Err CheckoutPath(PF_ProgPtr effect_ref, PF_PathID id, A_long what_time, A_lon
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   *outlineP = nullptr;
-  if (id == PF_PathID_NONE) {
+  if (id == PF_PathID_NONE || context->GetSession().faults.GivesNothing("PF_CheckoutPath")) {
     return PF_Err_NONE;  // no mask chosen: no outline, and no error
   }
   if (time_step == 0) {

@@ -49,6 +49,110 @@ std::string Quote(std::string_view text) {
   return quoted;
 }
 
+// Deeper than any scene needs ({"params": {"Width Graph": {"keys": [[0, [[0, 1]]]]}}} is 6).
+constexpr int kMaxNesting = 64;
+
+struct TextCheck {
+  std::string problem;  // "" when the text passed
+  std::string rootAt;   // "line L, column C" of the document's first value
+};
+
+std::string LineColumn(std::string_view text, size_t at) {
+  size_t line = 1;
+  size_t column = 1;
+  for (size_t i = 0; i < at && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// Walks the text once, outside strings: lists and objects nested deeper than kMaxNesting, and
+// numbers beyond the range of a double. Syntax errors are left to the JSON parser.
+TextCheck CheckSceneText(std::string_view text) {
+  TextCheck check;
+  int depth = 0;
+  bool inString = false;
+  bool rootFound = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    if (!rootFound && c != ' ' && c != '\t' && c != '\n' && c != '\r') {
+      rootFound = true;
+      check.rootAt = LineColumn(text, i);
+    }
+    if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxNesting) {
+        check.problem = LineColumn(text, i) + ": lists and objects nested deeper than " +
+                        std::to_string(kMaxNesting) + " levels";
+        return check;
+      }
+    } else if (c == ']' || c == '}') {
+      --depth;
+    } else if (c == '-' || (c >= '0' && c <= '9')) {
+      size_t end = i;
+      while (end < text.size() && std::strchr("+-.0123456789eE", text[end]) != nullptr) {
+        ++end;
+      }
+      const std::string number(text.substr(i, end - i));
+      const double value = std::strtod(number.c_str(), nullptr);
+      if (!std::isfinite(value)) {
+        check.problem = LineColumn(text, i) + ": the number " + number +
+                        " is too large (beyond the range of a double)";
+        return check;
+      }
+      i = end - 1;
+    }
+  }
+  if (check.rootAt.empty()) {
+    check.rootAt = LineColumn(text, text.size());
+  }
+  return check;
+}
+
+// Why `path` cannot be read as an image file, or "" when it is a regular file. Decided from
+// the file's type alone: a FIFO or a device such as /dev/zero is never opened, so it cannot hang.
+std::string NotAnImageFile(const std::filesystem::path& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  const std::string name = Quote(path.string());
+  if (error == std::errc::too_many_symbolic_link_levels) {
+    return "image file " + name + " is a loop of symbolic links";
+  }
+  switch (status.type()) {
+    case fs::file_type::regular:
+      return "";
+    case fs::file_type::not_found:
+      return "image file not found: " + name;
+    case fs::file_type::directory:
+      return "image file " + name + " is a folder, not a PNG file";
+    case fs::file_type::fifo:
+      return "image file " + name + " is a FIFO (named pipe), not a PNG file";
+    case fs::file_type::character:
+    case fs::file_type::block:
+      return "image file " + name + " is a device, not a PNG file";
+    case fs::file_type::socket:
+      return "image file " + name + " is a socket, not a PNG file";
+    default:
+      return "image file " + name +
+             " cannot be read: " + (error ? error.message() : std::string("not a regular file"));
+  }
+}
+
 class SceneReader {
  public:
   SceneReader(std::string fileName, std::filesystem::path folder)
@@ -281,9 +385,8 @@ class SceneReader {
       }
       layer.kind = SceneLayerKind::kImage;
       layer.imagePath = folder_ / std::filesystem::path(image.get<std::string>());
-      std::error_code error;
-      if (!std::filesystem::is_regular_file(layer.imagePath, error)) {
-        Fail(pointer + "/image", "image file not found: " + Quote(layer.imagePath.string()));
+      if (const std::string problem = NotAnImageFile(layer.imagePath); !problem.empty()) {
+        Fail(pointer + "/image", problem);
       }
     } else if (value.contains("pattern")) {
       CheckKeys(value, pointer, {"pattern", "width", "height", "cell", "colors"}, "layer");
@@ -539,12 +642,25 @@ std::string JsonPointerChild(const std::string& parent, std::string_view key) {
 
 Scene ParseSceneText(std::string_view text, const std::string& fileName,
                      const std::filesystem::path& folder) {
+  // Checked before the JSON library sees the text: it nests by recursion, and a number it
+  // cannot hold leaves it without a location to report.
+  const TextCheck check = CheckSceneText(text);
+  if (!check.problem.empty()) {
+    throw SceneError(fileName, "", check.problem);
+  }
   Json root;
   try {
     root = Json::parse(text.begin(), text.end());
   } catch (const Json::parse_error& error) {
     // nlohmann's message carries the line and column.
     throw SceneError(fileName, "", std::string("not valid JSON: ") + error.what());
+  } catch (const Json::exception& error) {
+    throw SceneError(fileName, "", std::string("not valid JSON: ") + error.what());
+  }
+  if (!root.is_object()) {
+    throw SceneError(
+        fileName, "",
+        check.rootAt + ": expected the scene as an object {...}, found " + Describe(root));
   }
   return SceneReader(fileName, folder).Read(root);
 }

@@ -179,6 +179,13 @@ int32_t SceneRenderer::LayerIdOf(const std::string& layerName) const {
 
 FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& options) {
   const std::unique_ptr<ParamArray> array = params_->At(frame);
+  if (const PF_Err err = array->Error(); err != PF_Err_NONE) {
+    // A value of this frame could not be made (the effect's INTERP failed): a render without it
+    // would pass a wrong frame off as a good one.
+    FrameOutput failed;
+    failed.err = err;
+    return failed;
+  }
   FrameRequest request;
   request.params = array->Pointers();
   request.layerWidth = WorldWidth();

@@ -60,6 +60,8 @@ class SceneRenderer {
   SceneRenderer& operator=(const SceneRenderer&) = delete;
 
   // FRAME_SETUP and RENDER of frame `frame` at the scene's bit depth and downsampling.
+  // When a value of the frame cannot be made (the effect fails INTERP), nothing is sent: the
+  // output has that error and no pixels.
   FrameOutput RenderFrame(int32_t frame, const RenderOptions& options = {});
 
   const Scene& GetScene() const { return scene_; }
