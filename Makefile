@@ -61,7 +61,7 @@ fuzz: deps
 	@mkdir -p build/fuzz/crashes
 	@for t in $(FUZZ_TARGETS); do \
 	  mkdir -p build/fuzz/corpus/$$t && echo "fuzz: $$t for $(SECONDS) s" && \
-	  build/fuzz/fuzz/$$t -max_total_time=$(SECONDS) -timeout=30 -rss_limit_mb=2048 \
+	  build/fuzz/fuzz/$$t -max_total_time=$(SECONDS) -timeout=60 -rss_limit_mb=2048 \
 	    -print_final_stats=1 -artifact_prefix=build/fuzz/crashes/$$t- \
 	    build/fuzz/corpus/$$t fuzz/corpus/$$t 2>build/fuzz/$$t.log || \
 	    { tail -n 60 build/fuzz/$$t.log; exit 1; }; \

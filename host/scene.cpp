@@ -466,6 +466,9 @@ Scene ParseSceneText(std::string_view text, const std::string& fileName,
   } catch (const Json::parse_error& error) {
     // nlohmann's message carries the line and column.
     throw SceneError(fileName, "", std::string("not valid JSON: ") + error.what());
+  } catch (const Json::out_of_range& error) {
+    // A number beyond what a double holds (1e999).
+    throw SceneError(fileName, "", std::string("not valid JSON: ") + error.what());
   }
   return SceneReader(fileName, folder).Read(root);
 }
