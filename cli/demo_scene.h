@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "image.h"
-#include "scene.h"
+#include "layers/image.h"
+#include "scenes/scene.h"
 
 namespace lwcli {
 
@@ -22,5 +22,18 @@ lwhost::Image MakeDemoTexture();
 // The demo scene ready to render: the texture is written to `folder` (which must exist) and the
 // text parsed against it. The texture file may be removed once the scene's layers are loaded.
 lwhost::Scene LoadDemoScene(const std::filesystem::path& folder);
+
+// A temporary folder for the demo's texture, removed with everything in it when destroyed.
+class DemoFolder {
+ public:
+  DemoFolder();
+  ~DemoFolder();
+  DemoFolder(const DemoFolder&) = delete;
+  DemoFolder& operator=(const DemoFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 }  // namespace lwcli

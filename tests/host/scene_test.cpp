@@ -1,4 +1,4 @@
-#include "scene.h"
+#include "scenes/scene.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "png_io.h"
+#include "layers/png_io.h"
 
 namespace lwhost {
 namespace {
@@ -144,6 +144,13 @@ TEST(SceneTest, ErrorsNameTheFileTheLocationAndTheProblem) {
   const BadScene cases[] = {
       {R"([])", "", "expected an object"},
       {R"({"layers": {}, "colour": 1})", "/colour", "unknown key \"colour\""},
+      {R"({"frame": 2})", "/frame", "unknown key \"frame\" (did you mean \"frames\"?)"},
+      {R"({"layers": {"t": {"imgae": "a.png"}}})", "/layers/t/imgae",
+       "unknown layer key \"imgae\" (did you mean \"image\"?)"},
+      {R"({"layers": {"t": {"pattern": "checker", "width": 4, "height": 4, "cells": 1}}})",
+       "/layers/t/cells", "unknown layer key \"cells\" (did you mean \"cell\"?)"},
+      {R"({"masks": {"m": {"vertices": [], "clsoed": true}}})", "/masks/m/clsoed",
+       "unknown mask key \"clsoed\" (did you mean \"closed\"?)"},
       {R"({"layer": {"width": 0}})", "/layer/width", "0 is out of range 1 to 16384"},
       {R"({"layer": {"height": 16385}})", "/layer/height", "out of range 1 to 16384"},
       {R"({"layer": {"width": 10.5}})", "/layer/width", "expected a whole number"},
@@ -164,7 +171,8 @@ TEST(SceneTest, ErrorsNameTheFileTheLocationAndTheProblem) {
       {R"({"layers": {"src": {"empty": true, "image": "a.png"}}})", "/layers/src",
        "exactly one of"},
       {R"({"layers": {"src": {"empty": false}}})", "/layers/src/empty", "expected true"},
-      {R"({"layers": {"src": {"empty": true, "size": 2}}})", "/layers/src/size", "unknown key"},
+      {R"({"layers": {"src": {"empty": true, "size": 2}}})", "/layers/src/size",
+       "unknown layer key"},
       {R"({"layers": {"c": {"pattern": "checker", "width": 4, "height": 4, "colors": []}}})",
        "/layers/c", "needs \"cell\""},
       {R"({"layers": {"c": {"pattern": "stripes", "width": 4, "height": 4, "cell": 1,
@@ -178,7 +186,7 @@ TEST(SceneTest, ErrorsNameTheFileTheLocationAndTheProblem) {
        "/layers/c/colors/0", "#RRGGBBAA"},
       {R"({"layers": {"c": {"pattern": "checker", "width": 4, "height": 4, "cell": 0,
            "colors": ["#00000000", "#00000000"]}}})",
-       "/layers/c/cell", "out of range 1 to"},
+       "/layers/c/cell", "use a number above 0"},
       {R"({"masks": {"spine": {"vertices": [[0, 0], [1, 1], [2, 2], [3]]}}})",
        "/masks/spine/vertices/3", "expected a point [x, y]"},
       {R"({"masks": {"spine": {"vertices": [[0, 0], [1, "y"]]}}})", "/masks/spine/vertices/1/1",
@@ -189,7 +197,7 @@ TEST(SceneTest, ErrorsNameTheFileTheLocationAndTheProblem) {
        "expected true or false"},
       {R"({"masks": {"spine": {"closed": true}}})", "/masks/spine", "needs \"vertices\" or"},
       {R"({"masks": {"spine": {"svg": "M 0 0", "closed": true}}})", "/masks/spine/closed",
-       "unknown key"},
+       "unknown mask key"},
       {R"({"masks": {"spine": {"svg": 5}}})", "/masks/spine/svg", "expected SVG path data"},
       {R"({"masks": {"a/b~c": {"vertices": [[0]]}}})", "/masks/a~1b~0c/vertices/0",
        "expected a point"},
