@@ -11,7 +11,7 @@ JOBS ?= $(shell nproc)
 SECONDS ?= 30
 FUZZ_TARGETS := curve_bytes_fuzz scene_text_fuzz svg_path_fuzz render_params_fuzz graph_events_fuzz
 # Tests that run commands on several threads at once (names matched by ctest -R).
-TSAN_TESTS := Concurrent|OnTwoThreads|NumberOfJobs|InterruptStops
+TSAN_TESTS := Concurrent|OnTwoThreads|NumberOfJobs|InterruptStops|RenderThreadsTest
 PREFIX ?= /usr/local
 # Recursive makes (CMake's generated Makefiles) would announce every folder they enter.
 MAKEFLAGS += --no-print-directory
