@@ -389,6 +389,7 @@ Subcommand AddRenderCommand(CLI::App& app) {
       ->add_option("--threads", args->threads,
                    "Threads in all, shared by the frames at once (default: number of cores)")
       ->check(CLI::Range(1u, 4096u));
+  render
       ->add_option("--downsample", args->downsample,
                    "Render at 1/D (or 1/DX by 1/DY) of the resolution, overriding the scene")
       ->type_name("D[,DY]");
