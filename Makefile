@@ -11,7 +11,7 @@ JOBS ?= $(shell nproc)
 SECONDS ?= 30
 FUZZ_TARGETS := curve_bytes_fuzz scene_text_fuzz svg_path_fuzz render_params_fuzz graph_events_fuzz
 # Tests that run commands on several threads at once (names matched by ctest -R).
-TSAN_TESTS := Concurrent|OnTwoThreads|NumberOfJobs|InterruptStops
+TSAN_TESTS := Concurrent|OnTwoThreads|NumberOfJobs|InterruptStops|RenderThreadsTest
 PREFIX ?= /usr/local
 # Recursive makes (CMake's generated Makefiles) would announce every folder they enter.
 MAKEFLAGS += --no-print-directory
@@ -73,7 +73,7 @@ fuzz: deps
 	@mkdir -p build/fuzz/crashes
 	@for t in $(FUZZ_TARGETS); do \
 	  mkdir -p build/fuzz/corpus/$$t && echo "fuzz: $$t for $(SECONDS) s" && \
-	  build/fuzz/fuzz/$$t -max_total_time=$(SECONDS) -timeout=30 -rss_limit_mb=2048 \
+	  build/fuzz/fuzz/$$t -max_total_time=$(SECONDS) -timeout=60 -rss_limit_mb=2048 \
 	    -print_final_stats=1 -artifact_prefix=build/fuzz/crashes/$$t- \
 	    build/fuzz/corpus/$$t fuzz/corpus/$$t 2>build/fuzz/$$t.log || \
 	    { tail -n 60 build/fuzz/$$t.log; exit 1; }; \

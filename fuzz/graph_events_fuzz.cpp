@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "curve/curve_data.h"
-#include "drawing_context.h"
+#include "drawing/drawing_context.h"
+#include "drawing/graph_session.h"
 #include "fuzz_check.h"
-#include "graph_session.h"
 #include "plugin_host.h"
-#include "scene.h"
-#include "scene_render.h"
+#include "scenes/scene.h"
+#include "scenes/scene_render.h"
 
 namespace {
 

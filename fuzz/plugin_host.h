@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "core/session.h"
 #include "fuzz_check.h"
-#include "session.h"
 
 namespace lwfuzz {
 

@@ -16,14 +16,14 @@
 #include <type_traits>
 #include <vector>
 
-#include "frame_render.h"
+#include "core/session.h"
 #include "fuzz_check.h"
-#include "image.h"
-#include "param_store.h"
+#include "layers/frame_render.h"
+#include "layers/image.h"
 #include "params/param_index.h"
-#include "scene.h"
-#include "scene_render.h"
-#include "session.h"
+#include "params/param_store.h"
+#include "scenes/scene.h"
+#include "scenes/scene_render.h"
 
 namespace {
 

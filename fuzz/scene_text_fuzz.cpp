@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "scene.h"
+#include "scenes/scene.h"
 
 namespace {
 

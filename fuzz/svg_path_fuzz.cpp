@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "svg_path.h"
+#include "masks/svg_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -260,6 +260,13 @@ TEST(SceneTest, FilesAreReadRelativeToTheirFolderAndBadJsonIsReported) {
   fs::remove_all(dir);
 }
 
+// Found by fuzzing: the JSON library throws out_of_range, not parse_error, for such a number.
+TEST(SceneTest, NumberBeyondADoubleIsASceneError) {
+  for (const char* text : {R"({"frames": 1e999})", "6e666rs\"( \"#"}) {
+    EXPECT_THROW(Parse(text), SceneError) << text;
+  }
+}
+
 TEST(SceneTest, LayersLoadAsPixelsAtTheScenesDepth) {
   const fs::path dir = fs::temp_directory_path() / ("lw_scenel_" + std::to_string(::getpid()));
   fs::create_directories(dir);
