@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "cli_common.h"
-#include "session.h"
+#include "core/session.h"
 
 namespace lwcli {
 

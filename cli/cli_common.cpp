@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <ostream>
 
-#include "error_names.h"
+#include "core/error_names.h"
 
 namespace lwcli {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "png_io.h"
+#include "layers/png_io.h"
 
 namespace lwcli {
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "image.h"
-#include "scene.h"
+#include "layers/image.h"
+#include "scenes/scene.h"
 
 namespace lwcli {
 

@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "cli_common.h"
-#include "drawing_context.h"
-#include "graph_session.h"
-#include "png_io.h"
-#include "scene.h"
-#include "scene_render.h"
+#include "drawing/drawing_context.h"
+#include "drawing/graph_session.h"
+#include "layers/png_io.h"
+#include "scenes/scene.h"
+#include "scenes/scene_render.h"
 #include "scene_start.h"
-#include "session.h"
+#include "core/session.h"
 
 namespace lwcli {
 

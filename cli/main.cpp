@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli_common.h"
-#include "plugin_library.h"
+#include "core/plugin_library.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"lathewind: drive the Lathewind effect through the reference host"};

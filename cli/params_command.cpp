@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "cli_common.h"
-#include "number_text.h"
-#include "param_store.h"
-#include "session.h"
+#include "core/number_text.h"
+#include "params/param_store.h"
+#include "core/session.h"
 
 namespace lwcli {
 

@@ -19,14 +19,14 @@
 
 #include "cli_common.h"
 #include "demo_scene.h"
-#include "error_names.h"
-#include "frame_pattern.h"
-#include "png_io.h"
+#include "core/error_names.h"
+#include "scenes/frame_pattern.h"
+#include "layers/png_io.h"
 #include "progress_bar.h"
-#include "scene.h"
-#include "scene_render.h"
+#include "scenes/scene.h"
+#include "scenes/scene_render.h"
 #include "scene_start.h"
-#include "session.h"
+#include "core/session.h"
 
 namespace lwcli {
 

@@ -4,9 +4,9 @@
 
 #include <optional>
 
-#include "scene.h"
-#include "scene_render.h"
-#include "session.h"
+#include "scenes/scene.h"
+#include "scenes/scene_render.h"
+#include "core/session.h"
 
 namespace lwcli {
 

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "bezier.h"
-#include "mask.h"
+#include "masks/bezier.h"
+#include "masks/mask.h"
 
 namespace lwhost {
 namespace {

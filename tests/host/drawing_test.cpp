@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "drawing_context.h"
+#include "drawing/drawing_context.h"
 
 namespace {
 

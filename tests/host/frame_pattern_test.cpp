@@ -1,4 +1,4 @@
-#include "frame_pattern.h"
+#include "scenes/frame_pattern.h"
 
 #include <gtest/gtest.h>
 

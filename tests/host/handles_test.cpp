@@ -1,11 +1,11 @@
-#include "handles.h"
+#include "core/handles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "faults.h"
-#include "ledger.h"
+#include "core/faults.h"
+#include "core/ledger.h"
 
 namespace lwhost {
 namespace {

@@ -1,4 +1,4 @@
-#include "image.h"
+#include "layers/image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ledger.h"
+#include "core/ledger.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "png_io.h"
+#include "layers/png_io.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

@@ -1,4 +1,4 @@
-#include "scene_params.h"
+#include "scenes/scene_params.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scene.h"
+#include "scenes/scene.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "png_io.h"
+#include "layers/png_io.h"
 
 namespace lwhost {
 namespace {

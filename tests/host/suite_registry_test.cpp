@@ -1,9 +1,9 @@
-#include "suite_registry.h"
+#include "core/suite_registry.h"
 
 #include <gtest/gtest.h>
 
-#include "faults.h"
-#include "ledger.h"
+#include "core/faults.h"
+#include "core/ledger.h"
 
 namespace lwhost {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "svg_path.h"
+#include "masks/svg_path.h"
 
 namespace lwhost {
 namespace {

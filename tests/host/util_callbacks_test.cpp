@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "callbacks.h"
+#include "core/callbacks.h"
 
 namespace lwhost {
 namespace {

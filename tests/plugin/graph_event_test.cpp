@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "drawing_service.h"
+#include "drawing/drawing_service.h"
 #include "plugin_session.h"
 
 namespace lwtest {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "graph_session.h"
-#include "param_store.h"
+#include "drawing/graph_session.h"
+#include "params/param_store.h"
 #include "plugin_session.h"
-#include "scene.h"
-#include "scene_render.h"
+#include "scenes/scene.h"
+#include "scenes/scene_render.h"
 
 namespace lwtest {
 namespace {

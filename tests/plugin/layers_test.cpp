@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "ae_effect_suites.h"
-#include "layers.h"
-#include "param_store.h"
+#include "layers/layers.h"
+#include "params/param_store.h"
 #include "scene_builder.h"
 
 namespace lwtest {

@@ -1,7 +1,7 @@
 // The host's parameter storage driven with the loaded effect: the width curve made, copied,
 // stored, loaded, interpolated, compared and freed only through the effect's callbacks, numbers
 // and angles interpolated by the host, and every callback command balanced.
-#include "param_store.h"
+#include "params/param_store.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "plugin_session.h"
-#include "scene_param_mapping.h"
+#include "params/scene_param_mapping.h"
 
 namespace lwtest {
 namespace {

@@ -6,9 +6,9 @@
 #include <cmath>
 
 #include "ae_path_suites.h"
-#include "path_suites.h"
+#include "masks/path_suites.h"
 #include "plugin_session.h"
-#include "svg_path.h"
+#include "masks/svg_path.h"
 
 namespace lwtest {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "session.h"
+#include "core/session.h"
 
 namespace lwtest {
 

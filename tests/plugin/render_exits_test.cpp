@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "ae_path_suites.h"
-#include "layers.h"
-#include "path_suites.h"
+#include "layers/layers.h"
+#include "masks/path_suites.h"
 #include "scene_builder.h"
 
 namespace lwtest {

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <string>
 
-#include "image.h"
+#include "layers/image.h"
 #include "plugin_session.h"
-#include "png_io.h"
-#include "scene.h"
-#include "scene_render.h"
+#include "layers/png_io.h"
+#include "scenes/scene.h"
+#include "scenes/scene_render.h"
 
 namespace lwtest {
 

@@ -1,0 +1,516 @@
+#include "scenes/scene.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "layers/png_io.h"
+
+namespace lwhost {
+namespace {
+
+// Objects keep the file's order, so layers, masks and parameters come out as written.
+using Json = nlohmann::ordered_json;
+
+// The host's times are 32-bit: time_scale = round(1000 x frameRate), current_time = 1000 x frame.
+constexpr double kTimeUnitsPerFrame = 1000.0;
+constexpr int32_t kMaxFrame = std::numeric_limits<int32_t>::max() / 1000;
+constexpr double kMaxTimeScale = std::numeric_limits<int32_t>::max();
+
+std::string Describe(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      return "null";
+    case Json::value_t::boolean:
+      return value.get<bool>() ? "true" : "false";
+    case Json::value_t::string:
+      return "a text";
+    case Json::value_t::array:
+      return "a list";
+    case Json::value_t::object:
+      return "an object";
+    default:
+      return value.dump();  // numbers are shown as they are
+  }
+}
+
+std::string Quote(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+class SceneReader {
+ public:
+  SceneReader(std::string fileName, std::filesystem::path folder)
+      : file_(std::move(fileName)), folder_(std::move(folder)) {}
+
+  Scene Read(const Json& root) {
+    Scene scene;
+    scene.fileName = file_;
+    scene.folder = folder_;
+    RequireObject(root, "");
+    CheckKeys(
+        root, "",
+        {"layer", "bitDepth", "downsample", "frameRate", "frames", "layers", "masks", "params"});
+    if (root.contains("layer")) {
+      ReadLayerSize(root["layer"], "/layer", scene);
+    }
+    if (root.contains("bitDepth")) {
+      const int64_t depth = Integer(root["bitDepth"], "/bitDepth");
+      if (depth != 8 && depth != 16) {
+        Fail("/bitDepth", std::to_string(depth) + " is not a bit depth: use 8 or 16");
+      }
+      scene.bitDepth = static_cast<int>(depth);
+    }
+    if (root.contains("downsample")) {
+      const Json& factors = root["downsample"];
+      RequireList(factors, "/downsample", 2, "[DX, DY]");
+      scene.downsampleX = IntegerIn(factors[0], "/downsample/0", 1, kMaxDownsample);
+      scene.downsampleY = IntegerIn(factors[1], "/downsample/1", 1, kMaxDownsample);
+    }
+    if (root.contains("frameRate")) {
+      ReadFrameRate(root["frameRate"], scene);
+    }
+    if (root.contains("frames")) {
+      ReadFrames(root["frames"], scene);
+    }
+    if (root.contains("layers")) {
+      RequireObject(root["layers"], "/layers");
+      for (const auto& [name, layer] : root["layers"].items()) {
+        scene.layers.push_back(ReadLayer(name, layer, JsonPointerChild("/layers", name)));
+      }
+    }
+    if (root.contains("masks")) {
+      RequireObject(root["masks"], "/masks");
+      for (const auto& [name, mask] : root["masks"].items()) {
+        scene.masks.push_back(ReadMask(name, mask, JsonPointerChild("/masks", name)));
+      }
+    }
+    if (root.contains("params")) {
+      RequireObject(root["params"], "/params");
+      for (const auto& [label, value] : root["params"].items()) {
+        scene.params.push_back(ReadParam(label, value, JsonPointerChild("/params", label)));
+      }
+    }
+    return scene;
+  }
+
+  [[noreturn]] void Fail(const std::string& pointer, const std::string& problem) const {
+    throw SceneError(file_, pointer, problem);
+  }
+
+ private:
+  void RequireObject(const Json& value, const std::string& pointer) const {
+    if (!value.is_object()) {
+      Fail(pointer, "expected an object, found " + Describe(value));
+    }
+  }
+
+  // A list of exactly `size` entries (any size when `size` is 0).
+  void RequireList(const Json& value, const std::string& pointer, size_t size,
+                   const char* form) const {
+    if (!value.is_array() || (size != 0 && value.size() != size)) {
+      Fail(pointer, std::string("expected ") + form + ", found " + Describe(value) +
+                        (value.is_array() ? " of " + std::to_string(value.size()) : ""));
+    }
+  }
+
+  void CheckKeys(const Json& object, const std::string& pointer,
+                 std::initializer_list<const char*> known) const {
+    for (const auto& [key, value] : object.items()) {
+      bool found = false;
+      for (const char* name : known) {
+        found = found || key == name;
+      }
+      if (!found) {
+        std::string list;
+        for (const char* name : known) {
+          list += (list.empty() ? "" : ", ") + Quote(name);
+        }
+        Fail(JsonPointerChild(pointer, key),
+             "unknown key " + Quote(key) + " (known: " + list + ")");
+      }
+    }
+  }
+
+  double Number(const Json& value, const std::string& pointer) const {
+    if (!value.is_number()) {
+      Fail(pointer, "expected a number, found " + Describe(value));
+    }
+    const double number = value.get<double>();
+    if (!std::isfinite(number)) {
+      Fail(pointer, "the number is too large");
+    }
+    return number;
+  }
+
+  int64_t Integer(const Json& value, const std::string& pointer) const {
+    const double number = Number(value, pointer);
+    constexpr double kLimit = 9.0e15;  // well inside the doubles that hold integers exactly
+    if (number != std::floor(number) || std::fabs(number) > kLimit) {
+      Fail(pointer, "expected a whole number, found " + value.dump());
+    }
+    return static_cast<int64_t>(number);
+  }
+
+  int32_t IntegerIn(const Json& value, const std::string& pointer, int32_t lo, int32_t hi) const {
+    const int64_t number = Integer(value, pointer);
+    if (number < lo || number > hi) {
+      Fail(pointer, std::to_string(number) + " is out of range " + std::to_string(lo) + " to " +
+                        std::to_string(hi));
+    }
+    return static_cast<int32_t>(number);
+  }
+
+  ScenePoint Point(const Json& value, const std::string& pointer) const {
+    RequireList(value, pointer, 2, "a point [x, y]");
+    return {Number(value[0], pointer + "/0"), Number(value[1], pointer + "/1")};
+  }
+
+  std::vector<ScenePoint> Points(const Json& value, const std::string& pointer) const {
+    RequireList(value, pointer, 0, "a list of [x, y] points");
+    std::vector<ScenePoint> points;
+    for (size_t i = 0; i < value.size(); ++i) {
+      points.push_back(Point(value[i], pointer + "/" + std::to_string(i)));
+    }
+    return points;
+  }
+
+  void ReadLayerSize(const Json& layer, const std::string& pointer, Scene& scene) const {
+    RequireObject(layer, pointer);
+    CheckKeys(layer, pointer, {"width", "height"});
+    if (layer.contains("width")) {
+      scene.layerWidth = IntegerIn(layer["width"], pointer + "/width", 1, kMaxLayerSide);
+    }
+    if (layer.contains("height")) {
+      scene.layerHeight = IntegerIn(layer["height"], pointer + "/height", 1, kMaxLayerSide);
+    }
+  }
+
+  void ReadFrameRate(const Json& value, Scene& scene) const {
+    const double rate = Number(value, "/frameRate");
+    // The host's time scale is round(1000 x rate) and must be a positive 32-bit number.
+    const double timeScale = std::floor(rate * kTimeUnitsPerFrame + 0.5);
+    if (rate <= 0.0 || timeScale < 1.0 || timeScale > kMaxTimeScale) {
+      Fail("/frameRate", value.dump() + " is out of range: frames per second from 0.0005 to " +
+                             std::to_string(static_cast<int64_t>(kMaxTimeScale) / 1000));
+    }
+    scene.frameRate = rate;
+  }
+
+  void ReadFrames(const Json& value, Scene& scene) const {
+    if (value.is_array()) {
+      RequireList(value, "/frames", 2, "a frame number or [first, last]");
+      scene.firstFrame = IntegerIn(value[0], "/frames/0", 0, kMaxFrame);
+      scene.lastFrame = IntegerIn(value[1], "/frames/1", 0, kMaxFrame);
+      if (scene.lastFrame < scene.firstFrame) {
+        Fail("/frames", "the last frame " + std::to_string(scene.lastFrame) +
+                            " comes before the first " + std::to_string(scene.firstFrame));
+      }
+      return;
+    }
+    scene.firstFrame = scene.lastFrame = IntegerIn(value, "/frames", 0, kMaxFrame);
+  }
+
+  StraightColor8 Color(const Json& value, const std::string& pointer) const {
+    constexpr size_t kColorText = 9;  // "#RRGGBBAA"
+    const std::string text = value.is_string() ? value.get<std::string>() : std::string();
+    bool ok = value.is_string() && text.size() == kColorText && text[0] == '#';
+    uint8_t channel[4] = {};
+    for (size_t i = 0; ok && i < 4; ++i) {
+      const int high = HexDigit(text[1 + 2 * i]);
+      const int low = HexDigit(text[2 + 2 * i]);
+      ok = high >= 0 && low >= 0;
+      channel[i] = static_cast<uint8_t>(high * 16 + low);
+    }
+    if (!ok) {
+      Fail(pointer, "expected a colour \"#RRGGBBAA\", found " +
+                        (value.is_string() ? Quote(text) : Describe(value)));
+    }
+    return {channel[0], channel[1], channel[2], channel[3]};
+  }
+
+  static int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+      return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+      return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+      return c - 'A' + 10;
+    }
+    return -1;
+  }
+
+  SceneLayer ReadLayer(const std::string& name, const Json& value,
+                       const std::string& pointer) const {
+    if (name.empty()) {
+      Fail(pointer, "a layer needs a name");
+    }
+    RequireObject(value, pointer);
+    SceneLayer layer;
+    layer.name = name;
+    layer.pointer = pointer;
+    const int kinds = static_cast<int>(value.contains("image")) +
+                      static_cast<int>(value.contains("pattern")) +
+                      static_cast<int>(value.contains("empty"));
+    if (kinds != 1) {
+      Fail(pointer,
+           "a layer is exactly one of {\"image\": ...}, {\"pattern\": \"checker\", ...} "
+           "or {\"empty\": true}");
+    }
+    if (value.contains("image")) {
+      CheckKeys(value, pointer, {"image"});
+      const Json& image = value["image"];
+      if (!image.is_string() || image.get<std::string>().empty()) {
+        Fail(pointer + "/image", "expected the path of a PNG file, found " + Describe(image));
+      }
+      layer.kind = SceneLayerKind::kImage;
+      layer.imagePath = folder_ / std::filesystem::path(image.get<std::string>());
+      std::error_code error;
+      if (!std::filesystem::is_regular_file(layer.imagePath, error)) {
+        Fail(pointer + "/image", "image file not found: " + Quote(layer.imagePath.string()));
+      }
+    } else if (value.contains("pattern")) {
+      CheckKeys(value, pointer, {"pattern", "width", "height", "cell", "colors"});
+      for (const char* key : {"width", "height", "cell", "colors"}) {
+        if (!value.contains(key)) {
+          Fail(pointer, std::string("a checker layer needs \"") + key + "\"");
+        }
+      }
+      if (value["pattern"] != "checker") {
+        Fail(pointer + "/pattern",
+             "unknown pattern " + value["pattern"].dump() + ": the only pattern is \"checker\"");
+      }
+      layer.kind = SceneLayerKind::kChecker;
+      layer.width = IntegerIn(value["width"], pointer + "/width", 1, kMaxLayerSide);
+      layer.height = IntegerIn(value["height"], pointer + "/height", 1, kMaxLayerSide);
+      layer.cell = IntegerIn(value["cell"], pointer + "/cell", 1, kMaxLayerSide);
+      RequireList(value["colors"], pointer + "/colors", 2, "two colours [\"#RRGGBBAA\", ...]");
+      layer.colors = {Color(value["colors"][0], pointer + "/colors/0"),
+                      Color(value["colors"][1], pointer + "/colors/1")};
+    } else {
+      CheckKeys(value, pointer, {"empty"});
+      if (value["empty"] != true) {
+        Fail(pointer + "/empty", "expected true, found " + Describe(value["empty"]));
+      }
+      layer.kind = SceneLayerKind::kEmpty;
+    }
+    return layer;
+  }
+
+  SceneMask ReadMask(const std::string& name, const Json& value, const std::string& pointer) const {
+    if (name.empty()) {
+      Fail(pointer, "a mask needs a name");
+    }
+    RequireObject(value, pointer);
+    SceneMask mask;
+    mask.name = name;
+    mask.pointer = pointer;
+    if (value.contains("svg")) {
+      // Closure comes from the path data's Z, vertices from its commands.
+      CheckKeys(value, pointer, {"svg"});
+      if (!value["svg"].is_string()) {
+        Fail(pointer + "/svg", "expected SVG path data, found " + Describe(value["svg"]));
+      }
+      mask.isSvg = true;
+      mask.svg = value["svg"].get<std::string>();
+      return mask;
+    }
+    CheckKeys(value, pointer, {"vertices", "inTangents", "outTangents", "closed", "svg"});
+    if (!value.contains("vertices")) {
+      Fail(pointer, "a mask needs \"vertices\" or \"svg\"");
+    }
+    mask.vertices = Points(value["vertices"], pointer + "/vertices");
+    for (const char* key : {"inTangents", "outTangents"}) {
+      std::vector<ScenePoint>& list = key[0] == 'i' ? mask.inTangents : mask.outTangents;
+      if (!value.contains(key)) {
+        list.assign(mask.vertices.size(), ScenePoint{});
+        continue;
+      }
+      list = Points(value[key], pointer + "/" + key);
+      if (list.size() != mask.vertices.size()) {
+        Fail(pointer + "/" + key, "has " + std::to_string(list.size()) +
+                                      " entries; \"vertices\" has " +
+                                      std::to_string(mask.vertices.size()));
+      }
+    }
+    if (value.contains("closed")) {
+      if (!value["closed"].is_boolean()) {
+        Fail(pointer + "/closed", "expected true or false, found " + Describe(value["closed"]));
+      }
+      mask.closed = value["closed"].get<bool>();
+    }
+    return mask;
+  }
+
+  SceneValue ReadValue(const Json& value, const std::string& pointer) const {
+    SceneValue result;
+    result.pointer = pointer;
+    if (value.is_number()) {
+      result.kind = SceneValueKind::kNumber;
+      result.number = Number(value, pointer);
+    } else if (value.is_string()) {
+      result.kind = SceneValueKind::kText;
+      result.text = value.get<std::string>();
+    } else if (value.is_array()) {
+      result.kind = SceneValueKind::kPoints;
+      result.points = Points(value, pointer);
+    } else if (value.is_object() && value.contains("flat")) {
+      CheckKeys(value, pointer, {"flat"});
+      result.kind = SceneValueKind::kFlat;
+      result.flat = Flat(value["flat"], pointer + "/flat");
+    } else {
+      Fail(pointer,
+           "expected a number, a text, a list of [x, y] points, {\"flat\": \"HEX\"} or "
+           "{\"keys\": [[frame, value], ...]}, found " +
+               Describe(value));
+    }
+    return result;
+  }
+
+  std::array<uint8_t, kFlatCurveBytes> Flat(const Json& value, const std::string& pointer) const {
+    std::array<uint8_t, kFlatCurveBytes> bytes{};
+    const std::string text = value.is_string() ? value.get<std::string>() : std::string();
+    bool ok = value.is_string() && text.size() == 2 * kFlatCurveBytes;
+    for (size_t i = 0; ok && i < kFlatCurveBytes; ++i) {
+      const int high = HexDigit(text[2 * i]);
+      const int low = HexDigit(text[2 * i + 1]);
+      ok = high >= 0 && low >= 0;
+      bytes[i] = static_cast<uint8_t>(high * 16 + low);
+    }
+    if (!ok) {
+      Fail(pointer,
+           "expected " + std::to_string(2 * kFlatCurveBytes) +
+               " hex digits (the 100-byte stored form), found " +
+               (value.is_string() ? std::to_string(text.size()) + " characters" : Describe(value)));
+    }
+    return bytes;
+  }
+
+  SceneParam ReadParam(const std::string& label, const Json& value,
+                       const std::string& pointer) const {
+    SceneParam param;
+    param.label = label;
+    param.pointer = pointer;
+    if (!value.is_object() || !value.contains("keys")) {
+      param.keys.push_back({0.0, ReadValue(value, pointer)});
+      return param;
+    }
+    CheckKeys(value, pointer, {"keys"});
+    const std::string keysPointer = pointer + "/keys";
+    const Json& keys = value["keys"];
+    RequireList(keys, keysPointer, 0, "a list of [frame, value] keys");
+    if (keys.empty()) {
+      Fail(keysPointer, "needs at least one [frame, value] key");
+    }
+    param.animated = true;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const std::string keyPointer = keysPointer + "/" + std::to_string(i);
+      RequireList(keys[i], keyPointer, 2, "a key [frame, value]");
+      const double frame = Number(keys[i][0], keyPointer + "/0");
+      if (i > 0 && frame <= param.keys.back().frame) {
+        Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
+                                    " does not come after " + keys[i - 1][0].dump());
+      }
+      const Json& keyValue = keys[i][1];
+      if (keyValue.is_object() && keyValue.contains("keys")) {
+        Fail(keyPointer + "/1", "keys cannot hold keys");
+      }
+      param.keys.push_back({frame, ReadValue(keyValue, keyPointer + "/1")});
+    }
+    return param;
+  }
+
+  std::string file_;
+  std::filesystem::path folder_;
+};
+
+}  // namespace
+
+SceneError::SceneError(std::string file, std::string pointer, std::string problem)
+    : std::runtime_error(file + ": " + (pointer.empty() ? std::string() : pointer + ": ") +
+                         problem),
+      file_(std::move(file)),
+      pointer_(std::move(pointer)),
+      problem_(std::move(problem)) {}
+
+std::string JsonPointerChild(const std::string& parent, std::string_view key) {
+  std::string result = parent + "/";
+  for (const char c : key) {
+    if (c == '~') {
+      result += "~0";
+    } else if (c == '/') {
+      result += "~1";
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+Scene ParseSceneText(std::string_view text, const std::string& fileName,
+                     const std::filesystem::path& folder) {
+  Json root;
+  try {
+    root = Json::parse(text.begin(), text.end());
+  } catch (const Json::parse_error& error) {
+    // nlohmann's message carries the line and column.
+    throw SceneError(fileName, "", std::string("not valid JSON: ") + error.what());
+  }
+  return SceneReader(fileName, folder).Read(root);
+}
+
+Scene ParseSceneFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw SceneError(path.string(), "", std::string("cannot open: ") + std::strerror(errno));
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    throw SceneError(path.string(), "", "cannot read the file");
+  }
+  return ParseSceneText(text.str(), path.string(), path.parent_path());
+}
+
+Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer) {
+  switch (layer.kind) {
+    case SceneLayerKind::kImage:
+      try {
+        return ReadPng(layer.imagePath, scene.bitDepth);
+      } catch (const std::runtime_error& error) {
+        throw SceneError(scene.fileName, layer.pointer + "/image", error.what());
+      }
+    case SceneLayerKind::kChecker:
+      return MakeChecker(layer.width, layer.height, layer.cell, layer.colors, scene.bitDepth);
+    case SceneLayerKind::kEmpty:
+      break;
+  }
+  return MakeImage(0, 0, scene.bitDepth);
+}
+
+const SceneLayer* FindSceneLayer(const Scene& scene, std::string_view name) {
+  for (const SceneLayer& layer : scene.layers) {
+    if (layer.name == name) {
+      return &layer;
+    }
+  }
+  return nullptr;
+}
+
+const SceneMask* FindSceneMask(const Scene& scene, std::string_view name) {
+  for (const SceneMask& mask : scene.masks) {
+    if (mask.name == name) {
+      return &mask;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace lwhost

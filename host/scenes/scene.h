@@ -1,0 +1,140 @@
+// Scene files: the JSON description of a render (layer size, bit depth, downsampling, frames,
+// source layers, masks and parameter values), read into plain records.
+//
+// Reading is in two steps. ParseSceneFile checks everything the file alone can decide (keys,
+// kinds of values, ranges of the scene's own entries, image files). Values whose meaning depends
+// on the effect's declared parameters are checked and converted by ResolveSceneParams
+// (scene_params.h) once the effect has declared them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "layers/image.h"
+
+namespace lwhost {
+
+// A bad scene: names the file, the JSON location (a JSON pointer such as "/params/Taper Start";
+// empty for the whole document) and what is wrong.
+class SceneError : public std::runtime_error {
+ public:
+  SceneError(std::string file, std::string pointer, std::string problem);
+  const std::string& file() const { return file_; }
+  const std::string& pointer() const { return pointer_; }
+  const std::string& problem() const { return problem_; }
+
+ private:
+  std::string file_;
+  std::string pointer_;
+  std::string problem_;
+};
+
+// The JSON pointer of `key` inside the object at `parent` ("~" and "/" escaped as ~0 and ~1).
+std::string JsonPointerChild(const std::string& parent, std::string_view key);
+
+inline constexpr int32_t kMaxLayerSide = 16384;  // largest layer side a scene may ask for
+inline constexpr int32_t kMaxDownsample = 16;    // coarsest downsampling a scene may ask for
+inline constexpr size_t kFlatCurveBytes = 100;   // stored form of the width curve value
+
+struct ScenePoint {
+  double x = 0.0;
+  double y = 0.0;
+};
+
+enum class SceneLayerKind { kImage, kChecker, kEmpty };
+
+struct SceneLayer {
+  std::string name;
+  std::string pointer;  // where the layer is in the file, for later errors
+  SceneLayerKind kind = SceneLayerKind::kEmpty;
+  std::filesystem::path imagePath;         // kImage: resolved against the scene's folder; it exists
+  int32_t width = 0;                       // kChecker
+  int32_t height = 0;                      // kChecker
+  int32_t cell = 1;                        // kChecker: side of one checker square, >= 1
+  std::array<StraightColor8, 2> colors{};  // kChecker
+};
+
+struct SceneMask {
+  std::string name;
+  std::string pointer;  // where the mask is in the file, for later errors
+  // Given as SVG path data: `svg` holds the text, to be turned into segments by the SVG reader;
+  // the vertex lists stay empty.
+  bool isSvg = false;
+  std::string svg;
+  // Given as vertices: the three lists have the same length (missing tangent lists are zeros).
+  std::vector<ScenePoint> vertices;
+  std::vector<ScenePoint> inTangents;
+  std::vector<ScenePoint> outTangents;
+  bool closed = false;
+};
+
+// One parameter value as written in the file, before the effect's declarations give it meaning.
+enum class SceneValueKind {
+  kNumber,  // sliders, angles (degrees), popups by number
+  kText,    // popup choice text, layer name, mask name
+  kPoints,  // "Width Graph" as a list of [x, y] points
+  kFlat,    // "Width Graph" as {"flat": "HEX"}: the 100-byte stored form
+};
+
+struct SceneValue {
+  SceneValueKind kind = SceneValueKind::kNumber;
+  std::string pointer;  // where the value is in the file
+  double number = 0.0;
+  std::string text;
+  std::vector<ScenePoint> points;
+  std::array<uint8_t, kFlatCurveBytes> flat{};
+};
+
+struct SceneKey {
+  double frame = 0.0;
+  SceneValue value;
+};
+
+struct SceneParam {
+  std::string label;
+  std::string pointer;
+  // A plain value is one key at frame 0 with `animated` false; {"keys": ...} gives the keys in
+  // strictly ascending frame order, at least one.
+  bool animated = false;
+  std::vector<SceneKey> keys;
+};
+
+struct Scene {
+  std::string fileName;          // as given, for messages
+  std::filesystem::path folder;  // relative paths in the file are relative to this
+  int32_t layerWidth = 1280;
+  int32_t layerHeight = 720;
+  int bitDepth = 8;
+  int32_t downsampleX = 1;
+  int32_t downsampleY = 1;
+  double frameRate = 24.0;
+  int32_t firstFrame = 0;  // frames to render, inclusive
+  int32_t lastFrame = 0;
+  std::vector<SceneLayer> layers;  // in file order
+  std::vector<SceneMask> masks;    // in file order
+  std::vector<SceneParam> params;  // in file order
+};
+
+// Reads and checks a scene file. Throws SceneError.
+Scene ParseSceneFile(const std::filesystem::path& path);
+
+// Reads scene text (the built-in demo scene, tests). `fileName` names it in messages; relative
+// image paths are resolved against `folder`. Throws SceneError.
+Scene ParseSceneText(std::string_view text, const std::string& fileName,
+                     const std::filesystem::path& folder);
+
+// The full-resolution pixels a layer stands for, at the scene's bit depth: the PNG read and
+// converted, the checker drawn, or a world without pixels. A PNG that cannot be read is reported
+// as SceneError at the layer's "image" entry.
+Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer);
+
+// Looks a layer or mask up by name; null when there is none.
+const SceneLayer* FindSceneLayer(const Scene& scene, std::string_view name);
+const SceneMask* FindSceneMask(const Scene& scene, std::string_view name);
+
+}  // namespace lwhost

@@ -1,0 +1,152 @@
+#include "scenes/scene_render.h"
+
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "core/error_names.h"
+#include "layers/fill_matte.h"
+#include "params/param_store.h"
+#include "layers/png_io.h"
+#include "params/scene_param_mapping.h"
+#include "scenes/scene_params.h"
+#include "core/session.h"
+#include "masks/svg_path.h"
+
+namespace lwhost {
+
+namespace {
+
+Mask BuildMask(const Scene& scene, const SceneMask& mask) {
+  if (mask.isSvg) {
+    try {
+      return ParseSvgPath(mask.svg);
+    } catch (const SvgPathError& e) {
+      throw SceneError(scene.fileName, JsonPointerChild(mask.pointer, "svg"), e.what());
+    }
+  }
+  const auto vecs = [](const std::vector<ScenePoint>& points) {
+    std::vector<Vec2> out;
+    out.reserve(points.size());
+    for (const ScenePoint& p : points) {
+      out.push_back(Vec2{p.x, p.y});
+    }
+    return out;
+  };
+  try {
+    return MakeMask(vecs(mask.vertices), vecs(mask.inTangents), vecs(mask.outTangents),
+                    mask.closed);
+  } catch (const std::invalid_argument& e) {
+    throw SceneError(scene.fileName, mask.pointer, e.what());
+  }
+}
+
+Image BuildLayerImage(const Scene& scene, const SceneLayer& layer) {
+  switch (layer.kind) {
+    case SceneLayerKind::kImage:
+      try {
+        return ReadPng(layer.imagePath, scene.bitDepth);
+      } catch (const std::runtime_error& e) {
+        throw SceneError(scene.fileName, JsonPointerChild(layer.pointer, "image"), e.what());
+      }
+    case SceneLayerKind::kChecker:
+      return MakeChecker(layer.width, layer.height, layer.cell, layer.colors, scene.bitDepth);
+    case SceneLayerKind::kEmpty:
+      break;
+  }
+  Image none;
+  none.bitDepth = scene.bitDepth;
+  return none;
+}
+
+int32_t CeilDiv(int32_t a, int32_t b) {
+  return (a + b - 1) / b;
+}
+
+}  // namespace
+
+SceneRenderer::SceneRenderer(Session& session, Scene scene)
+    : session_(session), scene_(std::move(scene)), layers_(scene_.bitDepth) {
+  PF_PathID nextPath = 1;
+  for (const SceneMask& mask : scene_.masks) {
+    masks_.Set(nextPath, BuildMask(scene_, mask));
+    pathIds_[mask.name] = nextPath++;
+  }
+  int32_t nextLayer = 1;
+  for (const SceneLayer& layer : scene_.layers) {
+    Image image = BuildLayerImage(scene_, layer);
+    if (image.bytes.empty()) {
+      layers_.SetEmpty(nextLayer);
+    } else {
+      layers_.SetImage(nextLayer, std::move(image));
+    }
+    layerIds_[layer.name] = nextLayer++;
+  }
+
+  const CommandResult setup = session_.Send(PF_Cmd_PARAMS_SETUP);
+  if (setup.err != PF_Err_NONE) {
+    throw EffectError("parameter set-up failed with error " + std::to_string(setup.err) + " (" +
+                          ErrorName(setup.err) + ")",
+                      setup.err);
+  }
+  const std::vector<ParamDeclaration> declared = SceneDeclarations(session_.DeclaredParams());
+  std::set<int32_t> layerIndices;
+  for (const ParamDeclaration& param : declared) {
+    if (param.type == DeclaredType::kLayer) {
+      layerIndices.insert(param.index);
+    }
+  }
+  const std::vector<ResolvedParam> resolved = ResolveSceneParams(scene_, declared);
+  params_ = std::make_unique<ParamStore>(session_);
+  if (PF_Err err = ApplySceneParams(*params_, resolved, layerIds_, pathIds_); err != PF_Err_NONE) {
+    throw EffectError("loading the width curve failed with error " + std::to_string(err) + " (" +
+                          ErrorName(err) + ")",
+                      err);
+  }
+
+  RegisterPathSuites(session_, masks_);
+  RegisterFillMatteSuite(session_);
+  InstallLayerHooks(session_, layers_, *params_, std::move(layerIndices));
+}
+
+SceneRenderer::~SceneRenderer() {
+  ClearLayerHooks(session_);
+  UnregisterPathSuites(session_);
+}
+
+int32_t SceneRenderer::WorldWidth() const {
+  return CeilDiv(scene_.layerWidth, scene_.downsampleX);
+}
+
+int32_t SceneRenderer::WorldHeight() const {
+  return CeilDiv(scene_.layerHeight, scene_.downsampleY);
+}
+
+PF_PathID SceneRenderer::PathIdOf(const std::string& maskName) const {
+  const auto found = pathIds_.find(maskName);
+  return found == pathIds_.end() ? PF_PathID{0} : found->second;
+}
+
+int32_t SceneRenderer::LayerIdOf(const std::string& layerName) const {
+  const auto found = layerIds_.find(layerName);
+  return found == layerIds_.end() ? 0 : found->second;
+}
+
+FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& options) {
+  const std::unique_ptr<ParamArray> array = params_->At(frame);
+  FrameRequest request;
+  request.params = array->Pointers();
+  request.layerWidth = WorldWidth();
+  request.layerHeight = WorldHeight();
+  request.bitDepth = scene_.bitDepth;
+  request.downsampleX = scene_.downsampleX;
+  request.downsampleY = scene_.downsampleY;
+  request.frameRate = scene_.frameRate;
+  request.frame = frame;
+  request.totalFrames = scene_.lastFrame + 1;
+  request.rowPadding = options.rowPadding;
+  request.progress = options.progress;
+  return RenderFrameCommands(session_, request);
+}
+
+}  // namespace lwhost
