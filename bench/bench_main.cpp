@@ -12,8 +12,25 @@
 #include "peak_memory.h"
 #include "results_table.h"
 #include "scene_benchmarks.h"
+#include "scene_rig.h"
 
 namespace {
+
+constexpr int kProfileFrames = 10;
+
+// Nothing but renders of one scene, so that a profile of this process is a profile of the render.
+int RenderForProfile(const std::string& plugin, const std::string& scene) {
+  try {
+    lwbench::SceneRig rig(plugin, scene);
+    for (int i = 0; i < kProfileFrames; ++i) {
+      rig.Render();
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "lathewind_bench: " << scene << ": " << e.what() << "\n";
+    return 1;
+  }
+}
 
 std::string CommandLine(int argc, char** argv) {
   std::string text;
@@ -36,6 +53,9 @@ int main(int argc, char** argv) {
   }
   if (!options.memoryProbe.empty()) {
     return lwbench::RunMemoryProbe(options.plugin, options.memoryProbe);
+  }
+  if (!options.profile.empty()) {
+    return RenderForProfile(options.plugin, options.profile);
   }
   lwbench::SetBenchOptions(options);
 

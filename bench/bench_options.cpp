@@ -21,8 +21,7 @@ bool TakeValue(int argc, char** argv, int& i, std::string_view name, std::string
     value = argv[++i];
     return true;
   }
-  if (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-      arg[name.size()] == '=') {
+  if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
     value = std::string(arg.substr(name.size() + 1));
     return true;
   }
@@ -44,7 +43,8 @@ BenchOptions TakeBenchOptions(int& argc, char** argv) {
         TakeValue(argc, argv, i, "--census", options.census) ||
         TakeValue(argc, argv, i, "--scenes", options.scenes) ||
         TakeValue(argc, argv, i, "--json", options.jsonOut) ||
-        TakeValue(argc, argv, i, "--memory-probe", options.memoryProbe)) {
+        TakeValue(argc, argv, i, "--memory-probe", options.memoryProbe) ||
+        TakeValue(argc, argv, i, "--profile", options.profile)) {
       continue;
     }
     if (arg == "--no-memory") {
@@ -65,6 +65,7 @@ std::string BenchUsage() {
          "  --scenes DIR      folder of scene files (default: bench/scenes)\n"
          "  --json PATH       write the results as JSON\n"
          "  --no-memory       skip the peak-memory measurement (one extra render per scene)\n"
+         "  --profile SCENE   only render SCENE's first frame 10 times, for `perf record`\n"
          "  --census PATH     census build of the effect (default: the one built alongside)\n";
 }
 

@@ -15,6 +15,7 @@ struct BenchOptions {
   std::string jsonOut;      // where the results go ("" for nowhere)
   bool memory = true;       // measure the peak memory of a render in a child process
   std::string memoryProbe;  // internal: run as the child that measures one render
+  std::string profile;      // render this scene kProfileFrames times and stop (for `perf record`)
 };
 
 // Takes our options out of argv (so Google Benchmark sees only its own) and returns them.

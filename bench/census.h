@@ -17,8 +17,8 @@ inline constexpr std::size_t kCensusLeadCalls = 512;
 struct CensusBuffer {
   const void* cells = nullptr;  // the buffer's address during the render
   std::uint64_t deposits = 0;
-  std::uint64_t stride = 1;    // one position kept per `stride` deposits
-  std::vector<float> xy;       // kept positions, x then y
+  std::uint64_t stride = 1;  // one position kept per `stride` deposits
+  std::vector<float> xy;     // kept positions, x then y
 };
 
 struct CensusCall {

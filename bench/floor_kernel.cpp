@@ -34,8 +34,7 @@ inline void AddSourceTap(LWD_Color& sum, const Pixel& p, double scale, double wt
 
 template <typename Pixel>
 inline LWD_Color FetchRows(const PF_LayerDef& source, std::int64_t cx0, std::int64_t cx1,
-                           std::int64_t cy0, std::int64_t cy1, double fx, double fy,
-                           double scale) {
+                           std::int64_t cy0, std::int64_t cy1, double fx, double fy, double scale) {
   LWD_Color sum = {0.0f, 0.0f, 0.0f, 0.0f};
   const auto* base = reinterpret_cast<const char*>(source.data);
   const auto* row0 = reinterpret_cast<const Pixel*>(base + cy0 * source.rowbytes);
@@ -93,8 +92,8 @@ LWD_Color FloorFetch(const PF_LayerDef& source, double sx, double sy) {
   return FetchRows<PF_Pixel>(source, cx0, cx1, cy0, cy1, xs - xFloor, ys - yFloor, PF_MAX_CHAN8);
 }
 
-void FloorSplat(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
-                std::int32_t h, double x, double y, const LWD_Color& colour, double weight) {
+void FloorSplat(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w, std::int32_t h,
+                double x, double y, const LWD_Color& colour, double weight) {
   if (!(weight > 0.0)) {
     return;
   }
@@ -174,8 +173,8 @@ void RunFloor(const SceneCensus& census, const PF_LayerDef& source, FloorBuffers
           FloorFetch(source, (px - c.boxX0) * toSourceX, (py - c.boxY0) * toSourceY);
       if (depth != nullptr) {
         for (const DepthOffset& o : c.depthOffsets) {
-          FloorSplat(depth, c.boxX0, c.boxY0, c.boxWidth, c.boxHeight, px + o.dx, py + o.dy,
-                     colour, c.weight);
+          FloorSplat(depth, c.boxX0, c.boxY0, c.boxWidth, c.boxHeight, px + o.dx, py + o.dy, colour,
+                     c.weight);
         }
       }
       FloorSplat(front, c.boxX0, c.boxY0, c.boxWidth, c.boxHeight, px, py, colour, c.weight);

@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "bench_options.h"
+#include "core/session.h"
 #include "curve/curve_data.h"
+#include "masks/path_suites.h"
+#include "masks/svg_path.h"
 #include "path/path_walk.h"
-#include "path_suites.h"
 #include "render/accum.h"
 #include "render/ribbon.h"
-#include "session.h"
 #include "suites/host_errors.h"
 #include "suites/suite_handler.h"
-#include "svg_path.h"
 
 namespace lwbench {
 namespace {
@@ -128,15 +128,19 @@ void BM_ResolveAccum(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kSide * kSide);
 }
 BENCHMARK(BM_ResolveAccum)->Name("micro/ResolveAccum/8bit")->Arg(8)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ResolveAccum)->Name("micro/ResolveAccum/16bit")->Arg(16)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ResolveAccum)
+    ->Name("micro/ResolveAccum/16bit")
+    ->Arg(16)
+    ->Unit(benchmark::kMicrosecond);
 
 // The path walk's smoothed evaluation (five host evaluations) over the HD tube's S curve, checked
 // out from the reference host inside a render command, as the effect's walk does.
 void BM_EvalPathSmoothed(benchmark::State& state) {
   lwhost::Session session(GetBenchOptions().plugin);
   lwhost::LayerMasks masks;
-  masks.Set(1, lwhost::ParseSvgPath(
-                   "M 120 860 C 420 1180 760 1020 900 600 S 1260 20 1500 300 S 1900 900 1800 1000"));
+  masks.Set(1,
+            lwhost::ParseSvgPath(
+                "M 120 860 C 420 1180 760 1020 900 600 S 1260 20 1500 300 S 1900 900 1800 1000"));
   lwhost::RegisterPathSuites(session, masks);
   {
     auto context = session.Begin(PF_Cmd_RENDER);
@@ -153,8 +157,8 @@ void BM_EvalPathSmoothed(benchmark::State& state) {
       double s = 0.0;
       for (auto _ : state) {
         double x, y, tx, ty;
-        err = MergeError(err, EvalPathSmoothed(in, suites, outline, walk, s, 12.0, &x, &y,
-                                                       &tx, &ty));
+        err =
+            MergeError(err, EvalPathSmoothed(in, suites, outline, walk, s, 12.0, &x, &y, &tx, &ty));
         benchmark::DoNotOptimize(x + y + tx + ty);
         s = s + 0.5 > walk.totalLength ? 0.0 : s + 0.5;
       }

@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "image.h"
+#include "layers/image.h"
 #include "scene_rig.h"
 
 namespace lwbench {

@@ -96,8 +96,8 @@ void PrintTable(const std::vector<std::string>& header, const std::vector<Row>& 
   const auto line = [&](const std::vector<std::string>& cells) {
     for (std::size_t c = 0; c < cells.size(); ++c) {
       // The name column to the left, figures to the right.
-      out << (c == 0 ? std::left : std::right) << std::setw(static_cast<int>(width[c]))
-          << cells[c] << (c + 1 < cells.size() ? "  " : "\n");
+      out << (c == 0 ? std::left : std::right) << std::setw(static_cast<int>(width[c])) << cells[c]
+          << (c + 1 < cells.size() ? "  " : "\n");
     }
   };
   line(header);
@@ -114,10 +114,14 @@ void PrintTable(const std::vector<std::string>& header, const std::vector<Row>& 
 nlohmann::json MemoryJson(const RenderMemory& m, double bufferBytes) {
   const double expected = bufferBytes + m.sourceBytes + m.outputBytes;
   const double peak = static_cast<double>(m.peakGrowth + m.sourceBytes);
-  return {{"peakGrowthBytes", m.peakGrowth},     {"sourceBytes", m.sourceBytes},
-          {"outputBytes", m.outputBytes},        {"bufferBytes", bufferBytes},
-          {"peakBytes", peak},                   {"expectedBytes", expected},
-          {"peakOverExpected", peak / expected}, {"peakMarkReset", m.markReset}};
+  return {{"peakGrowthBytes", m.peakGrowth},
+          {"sourceBytes", m.sourceBytes},
+          {"outputBytes", m.outputBytes},
+          {"bufferBytes", bufferBytes},
+          {"peakBytes", peak},
+          {"expectedBytes", expected},
+          {"peakOverExpected", peak / expected},
+          {"peakMarkReset", m.markReset}};
 }
 
 }  // namespace
@@ -155,8 +159,8 @@ std::vector<std::pair<std::string, Measured>> Collector::Results() const {
               [&](const Run& a, const Run& b) { return perIteration(a) < perIteration(b); });
     const Run& median = runs[runs.size() / 2];
     m.seconds = perIteration(median);
-    m.cpuSeconds =
-        median.cpu_accumulated_time / static_cast<double>(std::max<std::int64_t>(1, median.iterations));
+    m.cpuSeconds = median.cpu_accumulated_time /
+                   static_cast<double>(std::max<std::int64_t>(1, median.iterations));
     m.iterations = median.iterations;
     const auto items = median.counters.find("items_per_second");
     m.itemsPerSecond = items == median.counters.end() ? 0.0 : items->second.value;
@@ -171,7 +175,7 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
   const bool withBaseline = !options.baseline.empty();
   // Columns: 0 name, 1 wall, 2 cpu, 3 rate, 4 floor cpu, 5 render/floor, 6 peak, 7 expected,
   // then with a baseline 8 baseline wall, 9 baseline cpu, 10 speed-up wall, 11 speed-up cpu.
-  std::vector<std::string> header = {"benchmark", "wall",  "cpu",      "rate/cpu",
+  std::vector<std::string> header = {"benchmark", "wall",   "cpu",      "rate/cpu",
                                      "floor cpu", "/floor", "peak MiB", "bufs+src+out MiB"};
   if (withBaseline) {
     for (const char* h : {"base wall", "base cpu", "speed-up wall", "speed-up cpu"}) {
@@ -253,8 +257,8 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
       }
       if (scene.memory) {
         const nlohmann::json mj = MemoryJson(*scene.memory, bufferBytes);
-        r.cells[6] = Fixed(mj["peakBytes"].get<double>() / kMiB, 1) +
-                     (scene.memory->markReset ? "" : "*");
+        r.cells[6] =
+            Fixed(mj["peakBytes"].get<double>() / kMiB, 1) + (scene.memory->markReset ? "" : "*");
         r.cells[7] = Fixed(mj["expectedBytes"].get<double>() / kMiB, 1);
         j["memory"] = mj;
       }
@@ -286,7 +290,8 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
   out << "\n";
   PrintTable(header, rows, out);
   out << "wall / cpu: real and process CPU time per op (micro) or per frame (scene); rate: ops or\n"
-         "deposits per CPU second; floor: the scene's fetches and deposits inline and nothing else;\n"
+         "deposits per CPU second; floor: the scene's fetches and deposits inline and nothing "
+         "else;\n"
          "/floor and speed-up cpu: ratios of CPU times, steadier than wall on a loaded machine;\n"
          "peak: resident growth of one render in a fresh process + its Source (* = peak mark not\n"
          "reset, includes loading); bufs+src+out: accumulation buffers + Source + output world.\n";
@@ -296,8 +301,7 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
   }
   const nlohmann::json doc = {
       {"date", Today()},
-      {"machine",
-       {{"cpu", CpuModel()}, {"cores", std::thread::hardware_concurrency()}}},
+      {"machine", {{"cpu", CpuModel()}, {"cores", std::thread::hardware_concurrency()}}},
       {"command", commandLine},
       {"plugin", options.plugin},
       {"baseline", options.baseline},

@@ -119,8 +119,8 @@ std::vector<SceneEntry>& RegisterSceneBenchmarks(const BenchOptions& options) {
       tune(benchmark::RegisterBenchmark(BaselineBenchmarkName(entry.name).c_str(), RenderScene,
                                         &entry, &options.baseline));
     }
-    tune(benchmark::RegisterBenchmark(FloorBenchmarkName(entry.name).c_str(), FloorOfScene,
-                                      &entry));
+    tune(
+        benchmark::RegisterBenchmark(FloorBenchmarkName(entry.name).c_str(), FloorOfScene, &entry));
   }
   return gScenes;
 }

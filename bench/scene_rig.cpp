@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "error_names.h"
-#include "param_store.h"
+#include "core/error_names.h"
 #include "params/param_index.h"
-#include "scene.h"
+#include "params/param_store.h"
+#include "scenes/scene.h"
 
 namespace lwbench {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "ae_effect.h"
-#include "scene_render.h"
-#include "session.h"
+#include "core/session.h"
+#include "scenes/scene_render.h"
 
 namespace lwbench {
 
