@@ -1,9 +1,23 @@
 # Lathewind: the two set-up commands are `make demo` and `make test`; both install what is missing.
+# The other test stages (CI runs them all, see .ci/run and docs/reliability.md):
+#   make test-asan        the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make test-tsan        the concurrency tests under ThreadSanitizer
+#   make build-release    a Release build with GCC, warnings as errors
+#   make build-clang      a Release build with Clang, warnings as errors
+#   make fuzz SECONDS=N   each libFuzzer target for N seconds
 PRESET ?= default
 BUILD := build/$(PRESET)
 JOBS ?= $(shell nproc)
+SECONDS ?= 30
+FUZZ_TARGETS := curve_bytes_fuzz scene_text_fuzz svg_path_fuzz render_params_fuzz graph_events_fuzz
+# Tests that run commands on several threads at once (names matched by ctest -R).
+TSAN_TESTS := Concurrent|OnTwoThreads|NumberOfJobs|InterruptStops
+PREFIX ?= /usr/local
+# Recursive makes (CMake's generated Makefiles) would announce every folder they enter.
+MAKEFLAGS += --no-print-directory
 
-.PHONY: deps configure build demo test bench format clean
+.PHONY: deps configure build lathewind install demo test test-asan test-tsan build-release \
+	build-clang fuzz bench format clean
 
 deps:
 	@scripts/install-deps
@@ -14,13 +28,22 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
-demo: build
+# Only the command and the plug-in, without the tests.
+lathewind: configure
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target lathewind
+
+# The command in PREFIX/bin, the plug-in in PREFIX/lib/lathewind (make install PREFIX=~/.local).
+install: lathewind
+	@cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+demo: lathewind
 	@$(BUILD)/cli/lathewind about
 	@mkdir -p out
 	@$(BUILD)/cli/lathewind render -o out/demo.png
 	@echo "The demo image is out/demo.png: a textured ribbon along an S-shaped mask."
 
 test: build
+	@scripts/install-deps --test
 	@ctest --preset $(PRESET) -j $(JOBS)
 
 # `make bench`: builds the bench preset, runs every benchmark, prints one table and writes

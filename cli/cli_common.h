@@ -19,8 +19,12 @@ enum ExitCode : int {
   kExitUsage = 2,        // bad command line
 };
 
-// LATHEWIND_PLUGIN if set and not empty, else the plug-in built alongside this command.
+// LATHEWIND_PLUGIN if set and not empty; else the plug-in relative to this command's own file:
+// where installing puts it (../lib/lathewind/ from bin/), else where the build tree has it.
 std::string PluginPath();
+
+// "lathewind 1.7": what --version prints.
+std::string VersionText();
 
 // Prints "lathewind: <what> failed with error <code> (<name>)" and returns kExitEffectError.
 int ReportEffectError(std::ostream& err, const std::string& what, PF_Err code);
@@ -38,5 +42,6 @@ Subcommand AddAboutCommand(CLI::App& app);
 Subcommand AddParamsCommand(CLI::App& app);
 Subcommand AddRenderCommand(CLI::App& app);
 Subcommand AddGraphCommand(CLI::App& app);
+Subcommand AddStudioCommand(CLI::App& app);
 
 }  // namespace lwcli

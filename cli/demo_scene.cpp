@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <system_error>
+
+#include <unistd.h>
 
 #include "layers/png_io.h"
 
@@ -113,6 +117,18 @@ lwhost::Image MakeDemoTexture() {
 lwhost::Scene LoadDemoScene(const std::filesystem::path& folder) {
   lwhost::WritePng(folder / kDemoTextureFile, MakeDemoTexture(), lwhost::PngAlpha::kStraight);
   return lwhost::ParseSceneText(DemoSceneText(), "(built-in demo scene)", folder);
+}
+
+DemoFolder::DemoFolder() {
+  // The process id keeps two commands running at once apart.
+  path_ = std::filesystem::temp_directory_path() /
+          ("lathewind-demo-" + std::to_string(static_cast<long long>(::getpid())));
+  std::filesystem::create_directories(path_);
+}
+
+DemoFolder::~DemoFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace lwcli

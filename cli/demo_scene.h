@@ -23,4 +23,17 @@ lwhost::Image MakeDemoTexture();
 // text parsed against it. The texture file may be removed once the scene's layers are loaded.
 lwhost::Scene LoadDemoScene(const std::filesystem::path& folder);
 
+// A temporary folder for the demo's texture, removed with everything in it when destroyed.
+class DemoFolder {
+ public:
+  DemoFolder();
+  ~DemoFolder();
+  DemoFolder(const DemoFolder&) = delete;
+  DemoFolder& operator=(const DemoFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
 }  // namespace lwcli

@@ -4,14 +4,16 @@
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli_common.h"
 #include "core/number_text.h"
-#include "params/param_store.h"
 #include "core/session.h"
+#include "params/param_listing.h"
+#include "params/param_store.h"
 
 namespace lwcli {
 
@@ -139,13 +141,17 @@ std::string HexBytes(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
-int RunParams() {
+int RunParams(bool json) {
   lwhost::Session session(PluginPath());
   const lwhost::CommandResult setup = session.Send(PF_Cmd_PARAMS_SETUP);
   if (setup.err != PF_Err_NONE) {
     return ReportEffectError(std::cerr, "Parameter set-up", setup.err);
   }
   lwhost::ParamStore store(session);
+  if (json) {
+    std::cout << lwhost::DeclaredParamsJson(store);
+    return kExitOk;
+  }
   char line[160];
   std::snprintf(line, sizeof line, "%2d  %-28s %-14s %s", 0, "(layer carrying the effect)", "layer",
                 "supplied by the host");
@@ -179,7 +185,9 @@ int RunParams() {
 Subcommand AddParamsCommand(CLI::App& app) {
   CLI::App* params =
       app.add_subcommand("params", "List the effect's parameters as it declares them");
-  return {params, [] { return RunParams(); }};
+  auto json = std::make_shared<bool>(false);
+  params->add_flag("--json", *json, "Print a JSON array, one object per parameter");
+  return {params, [json] { return RunParams(*json); }};
 }
 
 }  // namespace lwcli

@@ -74,7 +74,14 @@ std::string ProgressBar::Line(int64_t done, double partial, int64_t total,
                 static_cast<long long>(done), static_cast<long long>(total),
                 static_cast<int>(std::floor(fraction * 100.0)),
                 static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
-  return "[" + std::string(filled, '#') + std::string(kBarCells - filled, '-') + "]" + counts;
+  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on a chain of `+` that
+  // starts with a literal.
+  std::string line = "[";
+  line.append(filled, '#');
+  line.append(kBarCells - filled, '-');
+  line += ']';
+  line += counts;
+  return line;
 }
 
 void ProgressBar::DrawLocked(bool force) {

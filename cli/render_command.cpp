@@ -1,5 +1,7 @@
-// `lathewind render [SCENE] [-o OUT] [--frames A[-B]] [--jobs N] [--raw] [--quiet]`: renders a
-// scene's frames to PNG files, several frames at once through one loaded effect.
+// `lathewind render [SCENE] [-o OUT] [--frames A[-B]] [--jobs N] [--threads N]
+// [--downsample D[,DY]] [--background COLOR] [--raw] [--quiet]`: renders a scene's frames to PNG
+// files, several frames at once through one loaded effect, each frame's own work split over the
+// threads left to it.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -13,20 +15,22 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
 
 #include "cli_common.h"
-#include "demo_scene.h"
 #include "core/error_names.h"
-#include "scenes/frame_pattern.h"
+#include "core/session.h"
+#include "demo_scene.h"
+#include "layers/background.h"
 #include "layers/png_io.h"
 #include "progress_bar.h"
+#include "scene_start.h"
+#include "scenes/frame_pattern.h"
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
-#include "scene_start.h"
-#include "core/session.h"
 
 namespace lwcli {
 
@@ -48,7 +52,10 @@ struct RenderArgs {
   std::string scene;
   std::string out;
   std::string frames;
+  std::string downsample;  // "D" or "DX,DY"; empty keeps the scene's
+  std::string background;  // "#RRGGBB" or "#RRGGBBAA"; empty keeps transparency
   unsigned jobs = 0;
+  unsigned threads = 0;
   bool raw = false;
   bool quiet = false;
 };
@@ -83,6 +90,18 @@ std::optional<FrameRange> ParseFrameRange(const std::string& text) {
     return std::nullopt;
   }
   return FrameRange{*first, *last};
+}
+
+// "D" or "DX,DY", each 1..kMaxDownsample; nullopt when malformed.
+std::optional<std::pair<int32_t, int32_t>> ParseDownsample(const std::string& text) {
+  const size_t comma = text.find(',');
+  const auto x = ParseFrameNumber(std::string_view(text).substr(0, comma));
+  const auto y =
+      comma == std::string::npos ? x : ParseFrameNumber(std::string_view(text).substr(comma + 1));
+  if (!x || !y || *x < 1 || *y < 1 || *x > lwhost::kMaxDownsample || *y > lwhost::kMaxDownsample) {
+    return std::nullopt;
+  }
+  return std::pair{static_cast<int32_t>(*x), static_cast<int32_t>(*y)};
 }
 
 int UsageError(const std::string& message) {
@@ -123,26 +142,6 @@ std::string DefaultOutput(const RenderArgs& args, int64_t frameCount) {
       args.scene.empty() ? std::string("lathewind") : fs::path(args.scene).stem().string();
   return stem + (frameCount > 1 ? ".%04d.png" : ".png");
 }
-
-// A temporary folder for the demo's texture, removed when done.
-class TempFolder {
- public:
-  TempFolder() {
-    path_ = fs::temp_directory_path() /
-            ("lathewind-demo-" + std::to_string(static_cast<long long>(::getpid())));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 struct FrameFailure {
   int64_t frame = 0;
@@ -191,15 +190,23 @@ struct RunState {
   std::vector<std::string> warnings;
 };
 
+// How finished frames are written.
+struct OutputForm {
+  lwhost::PngAlpha alpha = lwhost::PngAlpha::kStraight;
+  std::optional<lwhost::StraightColor8> background;  // flattened onto this first
+};
+
 void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& pattern,
-                  const FrameRange& range, lwhost::PngAlpha alpha, ProgressBar& progress,
-                  RunState& state) {
+                  const FrameRange& range, const OutputForm& form, int32_t frameThreads,
+                  ProgressBar& progress, RunState& state) {
   while (!state.stop.load() && !Interrupted()) {
     const int64_t frame = range.first + state.next.fetch_add(1);
     if (frame > range.last) {
       return;
     }
     lwhost::RenderOptions options;
+    options.threads = frameThreads;
+    options.cancelled = [] { return Interrupted(); };
     options.progress = [&progress, frame](A_long current, A_long total) {
       progress.FrameProgress(frame, current, total);
       return !Interrupted();  // false cancels the frame
@@ -211,7 +218,10 @@ void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& p
     FrameFailure failure{frame, output.err, {}};
     if (output.err == PF_Err_NONE) {
       try {
-        lwhost::WritePng(lwhost::FormatFrame(pattern, frame), output.image, alpha);
+        if (form.background) {
+          lwhost::CompositeOverColor(output.image, *form.background);
+        }
+        lwhost::WritePng(lwhost::FormatFrame(pattern, frame), output.image, form.alpha);
       } catch (const std::exception& e) {
         failure.writeError = e.what();
       }
@@ -240,7 +250,28 @@ int RunRender(const RenderArgs& args) {
     }
   }
 
-  std::optional<TempFolder> demoFolder;
+  std::optional<std::pair<int32_t, int32_t>> downsample;
+  if (!args.downsample.empty()) {
+    downsample = ParseDownsample(args.downsample);
+    if (!downsample) {
+      return UsageError("--downsample " + args.downsample + ": expected D or DX,DY, whole " +
+                        "numbers from 1 to " + std::to_string(lwhost::kMaxDownsample));
+    }
+  }
+  OutputForm form;
+  form.alpha = args.raw ? lwhost::PngAlpha::kRaw : lwhost::PngAlpha::kStraight;
+  if (!args.background.empty()) {
+    if (args.raw) {
+      return UsageError("--background and --raw do not go together: --raw writes the stored " +
+                        std::string("values unchanged"));
+    }
+    form.background = lwhost::ParseHexColor(args.background);
+    if (!form.background) {
+      return UsageError("--background " + args.background + ": expected #RRGGBB or #RRGGBBAA");
+    }
+  }
+
+  std::optional<DemoFolder> demoFolder;
   lwhost::Scene scene;
   try {
     if (args.scene.empty()) {
@@ -255,6 +286,10 @@ int RunRender(const RenderArgs& args) {
   if (override) {
     scene.firstFrame = static_cast<int32_t>(override->first);
     scene.lastFrame = static_cast<int32_t>(override->last);
+  }
+  if (downsample) {
+    scene.downsampleX = downsample->first;
+    scene.downsampleY = downsample->second;
   }
   const FrameRange range{scene.firstFrame, scene.lastFrame};
   const int64_t frameCount = range.last - range.first + 1;
@@ -282,9 +317,12 @@ int RunRender(const RenderArgs& args) {
   demoFolder.reset();  // the layers are loaded
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  // The threads in all: up to `jobs` frames at once, each frame's bands on its share of the rest,
+  // so frames x bands never exceed them.
+  const int64_t threads = std::min<int64_t>(args.threads == 0 ? cores : args.threads, kMaxJobs);
   const int64_t jobs =
-      std::min<int64_t>({args.jobs == 0 ? cores : args.jobs, frameCount, kMaxJobs});
-  const lwhost::PngAlpha alpha = args.raw ? lwhost::PngAlpha::kRaw : lwhost::PngAlpha::kStraight;
+      std::min<int64_t>({args.jobs == 0 ? threads : args.jobs, threads, frameCount});
+  const auto frameThreads = static_cast<int32_t>(std::max<int64_t>(1, threads / jobs));
 
   RunState state;
   InterruptGuard interruptGuard;
@@ -293,9 +331,9 @@ int RunRender(const RenderArgs& args) {
     std::vector<std::thread> threads;
     for (int64_t i = 1; i < jobs; ++i) {
       threads.emplace_back(RenderWorker, std::ref(*renderer), std::cref(pattern), std::cref(range),
-                           alpha, std::ref(progress), std::ref(state));
+                           std::cref(form), frameThreads, std::ref(progress), std::ref(state));
     }
-    RenderWorker(*renderer, pattern, range, alpha, progress, state);
+    RenderWorker(*renderer, pattern, range, form, frameThreads, progress, state);
     for (std::thread& thread : threads) {
       thread.join();
     }
@@ -347,6 +385,17 @@ Subcommand AddRenderCommand(CLI::App& app) {
       ->type_name("A[-B]");
   render->add_option("--jobs", args->jobs, "Frames rendered at once (default: number of cores)")
       ->check(CLI::Range(1u, 4096u));
+  render
+      ->add_option("--threads", args->threads,
+                   "Threads in all, shared by the frames at once (default: number of cores)")
+      ->check(CLI::Range(1u, 4096u));
+      ->add_option("--downsample", args->downsample,
+                   "Render at 1/D (or 1/DX by 1/DY) of the resolution, overriding the scene")
+      ->type_name("D[,DY]");
+  render
+      ->add_option("--background", args->background,
+                   "Flatten each frame onto this colour before writing (not with --raw)")
+      ->type_name("COLOR");
   render->add_flag("--raw", args->raw,
                    "Write stored values unchanged (premultiplied; 0..32768 at 16 bits)");
   render->add_flag("--quiet", args->quiet, "No progress bar and no summary");

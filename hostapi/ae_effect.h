@@ -193,8 +193,11 @@ typedef struct PF_ANSICallbacks {
   A_long ansi_procs[1];
 } PF_ANSICallbacks;
 
-// Utility callbacks. The effect uses the handle calls and the ANSI sprintf; the others are
-// present so that the table keeps the host's shape.
+// iterate_generic's iteration count for one iteration per thread the host grants.
+#define PF_Iterations_ONCE_PER_PROCESSOR (-1)
+
+// Utility callbacks. The effect uses the handle calls, the ANSI sprintf and iterate_generic; the
+// others are present so that the table keeps the host's shape.
 typedef struct _PF_UtilCallbacks {
   void* begin_sampling;
   void* subpixel_sample;
@@ -227,7 +230,13 @@ typedef struct _PF_UtilCallbacks {
   void* get_platform_data;
   A_u_longlong (*host_get_handle_size)(PF_Handle pf_handle);
   void* iterate_origin_non_clip_src;
-  void* iterate_generic;
+  // Calls fn_func(refconPV, thread_indexL, i, iterationsL) for i = 0 .. iterationsL - 1, spread
+  // over the threads the host grants this render; PF_Iterations_ONCE_PER_PROCESSOR asks for one
+  // iteration per granted thread (iterationsL then tells how many). Returns the first error of
+  // an iteration.
+  PF_Err (*iterate_generic)(A_long iterationsL, void* refconPV,
+                            PF_Err (*fn_func)(void* refconPV, A_long thread_indexL, A_long i,
+                                              A_long iterationsL));
   PF_Err (*host_resize_handle)(A_u_longlong new_sizeL, PF_Handle* handlePH);
   void* subpixel_sample16;
   void* area_sample16;

@@ -4,7 +4,6 @@
 #include <set>
 
 #include "core/callbacks.h"
-#include "core/session.h"
 
 namespace lwhost {
 
@@ -24,8 +23,9 @@ constexpr A_long kApplicationId = 0x46585443;
 
 }  // namespace
 
-CommandContext::CommandContext(Session& session, PF_Cmd command, const CommandInput& input)
-    : session_(session),
+CommandContext::CommandContext(const CommandServices& services, PF_Cmd command,
+                               const CommandInput& input)
+    : services_(services),
       command_(command),
       params_(input.params),
       output_(input.output),
@@ -34,7 +34,8 @@ CommandContext::CommandContext(Session& session, PF_Cmd command, const CommandIn
       in_{},
       out_(input.out),
       previous_(tCurrent) {
-  in_.inter = MakeInteractCallbacks(session.options);
+  threads_ = input.threads;
+  in_.inter = services.interact;
   in_.utils = &utils_;
   in_.effect_ref = reinterpret_cast<PF_ProgPtr>(this);
   in_.quality = input.quality;
@@ -43,7 +44,7 @@ CommandContext::CommandContext(Session& session, PF_Cmd command, const CommandIn
   if (input.numParams >= 0) {
     in_.num_params = input.numParams;
   } else {
-    const auto declared = static_cast<A_long>(session.DeclaredParams().size());
+    const A_long declared = services.declaredParams;
     in_.num_params = declared > 0 ? declared + 1 : 0;  // index 0 is the input layer
   }
   in_.current_time = input.currentTime;
@@ -59,7 +60,7 @@ CommandContext::CommandContext(Session& session, PF_Cmd command, const CommandIn
   in_.downsample_x = input.downsampleX;
   in_.downsample_y = input.downsampleY;
   in_.pixel_aspect_ratio = PF_RationalScale{1, 1};
-  in_.pica_basicP = input.withBasicSuite ? session.BasicSuite() : nullptr;
+  in_.pica_basicP = input.withBasicSuite ? services.basicSuite : nullptr;
   if (input.adjust) {
     input.adjust(in_);
   }
@@ -71,13 +72,24 @@ CommandContext::CommandContext(Session& session, PF_Cmd command, const CommandIn
 }
 
 CommandContext::~CommandContext() {
+  pool_.reset();  // joins the workers before the command is gone
   tCurrent = previous_;
   std::lock_guard<std::mutex> lock(gLiveMutex);
   gLive.erase(this);
 }
 
+IterationPool* CommandContext::Pool() {
+  if (threads_ <= 1) {
+    return nullptr;
+  }
+  if (!pool_) {
+    pool_ = std::make_unique<IterationPool>(threads_);
+  }
+  return pool_.get();
+}
+
 PF_Err CommandContext::Run() {
-  return session_.Library().EffectMain()(command_, &in_, &out_, params_, output_, extra_);
+  return services_.effectMain(command_, &in_, &out_, params_, output_, extra_);
 }
 
 CommandResult CommandContext::Finish(PF_Err err) const {
@@ -92,12 +104,12 @@ CommandResult CommandContext::Finish(PF_Err err) const {
 
 void CommandContext::Open(std::string_view kind, std::string_view key) {
   ledger.Open(kind, key);
-  session_.ledger.Open(kind, key);
+  services_.sessionLedger->Open(kind, key);
 }
 
 void CommandContext::Close(std::string_view kind, std::string_view key) {
   ledger.Close(kind, key);
-  session_.ledger.Close(kind, key);
+  services_.sessionLedger->Close(kind, key);
 }
 
 CommandContext* ContextFromEffectRef(PF_ProgPtr effect_ref) {

@@ -13,37 +13,89 @@
 #pragma once
 
 #include <any>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ae_effect.h"
+#include "core/iteration_pool.h"
 #include "core/ledger.h"
 
 namespace lwhost {
 
 class Session;
-struct CommandInput;
-struct CommandResult;
+class SuiteRegistry;
+
+// What a command takes from the session that sends it: narrow services, so that this file and the
+// suites need not know the session (whose header includes this one). `session` is only handed
+// back to the callbacks that serve the effect through it.
+struct CommandServices {
+  Session* session = nullptr;
+  Ledger* sessionLedger = nullptr;  // every open and close is recorded here too
+  SuiteRegistry* suites = nullptr;  // what SPBasicSuite hands out during the command
+  PF_EffectMainFunc effectMain = nullptr;
+  PF_InteractCallbacks interact{};
+  SPBasicSuite* basicSuite = nullptr;
+  A_long declaredParams = 0;  // parameters declared at the last params set-up
+};
 
 struct ProgressCall {
   A_long current = 0;
   A_long total = 0;
 };
 
+// What a command is sent with, and what it answered.
+struct CommandInput {
+  PF_ParamDef** params = nullptr;
+  PF_LayerDef* output = nullptr;
+  void* extra = nullptr;
+  PF_OutData out{};  // PF_OutData as the effect finds it
+  A_long width = 0;
+  A_long height = 0;
+  A_long currentTime = 0;
+  A_long timeStep = 1;
+  A_long totalTime = 1;
+  A_u_long timeScale = 24;  // one frame of a 24 fps composition per time step
+  PF_RationalScale downsampleX{1, 1};
+  PF_RationalScale downsampleY{1, 1};
+  A_long outputOriginX = 0;
+  A_long outputOriginY = 0;
+  // -1: the parameters declared at the last params set-up plus the input layer (index 0).
+  A_long numParams = -1;
+  PF_Quality quality = PF_Quality_HI;
+  // Threads iterate_generic may run the effect's iterations on (the command's own included).
+  int32_t threads = 1;
+  bool withBasicSuite = true;  // false: pica_basicP is null
+  // The last word on PF_InData before the call (clear a callback, change a field).
+  std::function<void(PF_InData&)> adjust;
+};
+
+struct CommandResult {
+  PF_Err err = PF_Err_NONE;
+  PF_OutData out{};
+  std::vector<ProgressCall> progress;
+  int abortCalls = 0;
+  std::string balance;  // this command's ledger report; "" when balanced
+};
+
 class CommandContext {
  public:
-  CommandContext(Session& session, PF_Cmd command, const CommandInput& input);
+  CommandContext(const CommandServices& services, PF_Cmd command, const CommandInput& input);
   ~CommandContext();
   CommandContext(const CommandContext&) = delete;
   CommandContext& operator=(const CommandContext&) = delete;
 
-  Session& GetSession() const { return session_; }
+  Session& GetSession() const { return *services_.session; }
+  SuiteRegistry& Suites() const { return *services_.suites; }
   PF_Cmd Command() const { return command_; }
   PF_InData* InData() { return &in_; }
   PF_OutData* OutData() { return &out_; }
   PF_UtilCallbacks* Utils() { return &utils_; }
+  // The threads of iterate_generic, started on first use; null when the command has one thread.
+  IterationPool* Pool();
 
   // Calls EffectMain with this command's records, the input's parameters, output and extra.
   PF_Err Run();
@@ -74,7 +126,7 @@ class CommandContext {
 
  private:
   friend CommandContext* ContextFromEffectRef(PF_ProgPtr effect_ref);
-  Session& session_;
+  CommandServices services_;
   PF_Cmd command_;
   PF_ParamDef** params_;
   PF_LayerDef* output_;
@@ -84,6 +136,8 @@ class CommandContext {
   PF_OutData out_;
   CommandContext* previous_;
   std::map<std::string, std::any> attachments_;
+  int32_t threads_ = 1;
+  std::unique_ptr<IterationPool> pool_;
 };
 
 // The command whose PF_InData carried `effect_ref`, or null for anything else.

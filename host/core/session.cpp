@@ -25,7 +25,7 @@ CommandResult Session::Send(PF_Cmd command, const CommandInput& input) {
   if (command == PF_Cmd_PARAMS_SETUP) {
     ForgetDeclaredParams();  // a params set-up declares the list afresh
   }
-  CommandContext context(*this, command, input);
+  CommandContext context(Services(), command, input);
   return context.Finish(context.Run());
 }
 
@@ -33,7 +33,22 @@ std::unique_ptr<CommandContext> Session::Begin(PF_Cmd command, const CommandInpu
   if (command == PF_Cmd_PARAMS_SETUP) {
     ForgetDeclaredParams();
   }
-  return std::make_unique<CommandContext>(*this, command, input);
+  return std::make_unique<CommandContext>(Services(), command, input);
+}
+
+CommandServices Session::Services() {
+  CommandServices services;
+  services.session = this;
+  services.sessionLedger = &ledger;
+  services.suites = &suites;
+  services.effectMain = library_->EffectMain();
+  services.interact = MakeInteractCallbacks(options);
+  services.basicSuite = BasicSuite();
+  {
+    std::lock_guard lock(recordMutex_);
+    services.declaredParams = static_cast<A_long>(declared_.size());
+  }
+  return services;
 }
 
 void Session::SetParamHooks(ParamHooks hooks) {

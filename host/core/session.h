@@ -39,37 +39,6 @@ struct HostOptions {
   int cancelAtAbortCall = 0;
 };
 
-struct CommandInput {
-  PF_ParamDef** params = nullptr;
-  PF_LayerDef* output = nullptr;
-  void* extra = nullptr;
-  PF_OutData out{};  // PF_OutData as the effect finds it
-  A_long width = 0;
-  A_long height = 0;
-  A_long currentTime = 0;
-  A_long timeStep = 1;
-  A_long totalTime = 1;
-  A_u_long timeScale = 24;  // one frame of a 24 fps composition per time step
-  PF_RationalScale downsampleX{1, 1};
-  PF_RationalScale downsampleY{1, 1};
-  A_long outputOriginX = 0;
-  A_long outputOriginY = 0;
-  // -1: the parameters declared at the last params set-up plus the input layer (index 0).
-  A_long numParams = -1;
-  PF_Quality quality = PF_Quality_HI;
-  bool withBasicSuite = true;  // false: pica_basicP is null
-  // The last word on PF_InData before the call (clear a callback, change a field).
-  std::function<void(PF_InData&)> adjust;
-};
-
-struct CommandResult {
-  PF_Err err = PF_Err_NONE;
-  PF_OutData out{};
-  std::vector<ProgressCall> progress;
-  int abortCalls = 0;
-  std::string balance;  // this command's ledger report; "" when balanced
-};
-
 // A parameter as the effect declared it with add_param. The text a popup, button or checkbox
 // pointed to is copied into `text`; the copy's pointer is cleared, since the effect's buffer
 // need not outlive the call.
@@ -141,6 +110,9 @@ class Session {
   SuiteRegistry suites{ledger, faults};
 
  private:
+  // What each command takes from the session.
+  CommandServices Services();
+
   std::unique_ptr<PluginLibrary> library_;
   ParamHooks paramHooks_;
   mutable std::mutex recordMutex_;

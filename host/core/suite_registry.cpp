@@ -6,7 +6,6 @@
 #include "core/command_context.h"
 #include "core/faults.h"
 #include "core/ledger.h"
-#include "core/session.h"
 
 namespace lwhost {
 
@@ -14,7 +13,7 @@ namespace {
 
 SuiteRegistry* CurrentRegistry() {
   CommandContext* context = CurrentContext();
-  return context != nullptr ? &context->GetSession().suites : nullptr;
+  return context != nullptr ? &context->Suites() : nullptr;
 }
 
 SPErr BasicAcquireSuite(const char* name, int32_t version, const void** suite) {

@@ -8,6 +8,7 @@
 #include "ae_effect_suites.h"
 #include "core/callbacks.h"
 #include "core/command_context.h"
+#include "core/iteration_pool.h"
 #include "core/session.h"
 
 namespace lwhost {
@@ -137,6 +138,7 @@ PF_UtilCallbacks MakeUtilCallbacks() {
   utils.host_dispose_handle = DisposeHandle;
   utils.host_get_handle_size = HandleSize;
   utils.host_resize_handle = ResizeHandle;
+  utils.iterate_generic = IterateGeneric;
   PF_ANSICallbacks& ansi = utils.ansi;
   ansi.atan = kAnsiSuite.atan;
   ansi.atan2 = kAnsiSuite.atan2;

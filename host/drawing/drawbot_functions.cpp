@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "drawing/drawing_context.h"
 #include "drawing/drawing_objects.h"
 
 namespace lwhost {
@@ -28,7 +29,7 @@ void SetSource(cairo_t* cr, const DRAWBOT_ColorRGBA& c) {
 // ---- "DRAWBOT Draw Suite" 1
 
 SPErr GetSupplier(DRAWBOT_DrawRef ref, DRAWBOT_SupplierRef* out) {
-  DrawingContext::Impl* ctx = LookUpDrawRef(ref);
+  DrawingCanvas* ctx = LookUpDrawRef(ref);
   if (ctx == nullptr || out == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -40,7 +41,7 @@ SPErr GetSupplier(DRAWBOT_DrawRef ref, DRAWBOT_SupplierRef* out) {
 }
 
 SPErr GetSurface(DRAWBOT_DrawRef ref, DRAWBOT_SurfaceRef* out) {
-  DrawingContext::Impl* ctx = LookUpDrawRef(ref);
+  DrawingCanvas* ctx = LookUpDrawRef(ref);
   if (ctx == nullptr || out == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -148,13 +149,13 @@ SPErr ReleaseObject(DRAWBOT_ObjectRef ref) {
 
 // ---- "DRAWBOT Surface Suite" 2
 
-DrawingContext::Impl* SurfaceContext(DRAWBOT_SurfaceRef ref) {
+DrawingCanvas* SurfaceContext(DRAWBOT_SurfaceRef ref) {
   DrawbotObject* surface = Want(ref, DrawbotKind::kSurface);
   return surface != nullptr ? surface->owner : nullptr;
 }
 
 SPErr PushStateStack(DRAWBOT_SurfaceRef ref) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -163,7 +164,7 @@ SPErr PushStateStack(DRAWBOT_SurfaceRef ref) {
 }
 
 SPErr PopStateStack(DRAWBOT_SurfaceRef ref) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -174,7 +175,7 @@ SPErr PopStateStack(DRAWBOT_SurfaceRef ref) {
 
 SPErr PaintRect(DRAWBOT_SurfaceRef ref, const DRAWBOT_ColorRGBA* colour,
                 const DRAWBOT_RectF32* rect) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr || colour == nullptr || rect == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -190,7 +191,7 @@ SPErr PaintRect(DRAWBOT_SurfaceRef ref, const DRAWBOT_ColorRGBA* colour,
 
 SPErr FillPath(DRAWBOT_SurfaceRef ref, DRAWBOT_BrushRef brushRef, DRAWBOT_PathRef pathRef,
                DRAWBOT_FillType type) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   DrawbotObject* brush = Want(brushRef, DrawbotKind::kBrush);
   DrawbotObject* path = Want(pathRef, DrawbotKind::kPath);
   if (ctx == nullptr || brush == nullptr || path == nullptr || brush->owner != ctx ||
@@ -212,7 +213,7 @@ SPErr FillPath(DRAWBOT_SurfaceRef ref, DRAWBOT_BrushRef brushRef, DRAWBOT_PathRe
 }
 
 SPErr StrokePath(DRAWBOT_SurfaceRef ref, DRAWBOT_PenRef penRef, DRAWBOT_PathRef pathRef) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   DrawbotObject* pen = Want(penRef, DrawbotKind::kPen);
   DrawbotObject* path = Want(pathRef, DrawbotKind::kPath);
   if (ctx == nullptr || pen == nullptr || path == nullptr || pen->owner != ctx ||
@@ -230,7 +231,7 @@ SPErr StrokePath(DRAWBOT_SurfaceRef ref, DRAWBOT_PenRef penRef, DRAWBOT_PathRef 
 }
 
 SPErr Clip(DRAWBOT_SurfaceRef ref, DRAWBOT_SupplierRef, const DRAWBOT_Rect32* rect) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr || rect == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -241,7 +242,7 @@ SPErr Clip(DRAWBOT_SurfaceRef ref, DRAWBOT_SupplierRef, const DRAWBOT_Rect32* re
 }
 
 SPErr GetClipBounds(DRAWBOT_SurfaceRef ref, DRAWBOT_Rect32* out) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr || out == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -269,7 +270,7 @@ SPErr IsWithinClipBounds(DRAWBOT_SurfaceRef ref, const DRAWBOT_Rect32* rect, A_B
 }
 
 SPErr Transform(DRAWBOT_SurfaceRef ref, const DRAWBOT_MatrixF32* m) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr || m == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -291,7 +292,7 @@ SPErr DrawImage(DRAWBOT_SurfaceRef, DRAWBOT_ImageRef, const DRAWBOT_PointF32*, f
 }
 
 SPErr SetInterpolationPolicy(DRAWBOT_SurfaceRef ref, DRAWBOT_InterpolationPolicy policy) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -300,7 +301,7 @@ SPErr SetInterpolationPolicy(DRAWBOT_SurfaceRef ref, DRAWBOT_InterpolationPolicy
 }
 
 SPErr GetInterpolationPolicy(DRAWBOT_SurfaceRef ref, DRAWBOT_InterpolationPolicy* out) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr || out == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -309,7 +310,7 @@ SPErr GetInterpolationPolicy(DRAWBOT_SurfaceRef ref, DRAWBOT_InterpolationPolicy
 }
 
 SPErr SetAntiAliasPolicy(DRAWBOT_SurfaceRef ref, DRAWBOT_AntiAliasPolicy policy) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -320,7 +321,7 @@ SPErr SetAntiAliasPolicy(DRAWBOT_SurfaceRef ref, DRAWBOT_AntiAliasPolicy policy)
 }
 
 SPErr GetAntiAliasPolicy(DRAWBOT_SurfaceRef ref, DRAWBOT_AntiAliasPolicy* out) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr || out == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -329,7 +330,7 @@ SPErr GetAntiAliasPolicy(DRAWBOT_SurfaceRef ref, DRAWBOT_AntiAliasPolicy* out) {
 }
 
 SPErr Flush(DRAWBOT_SurfaceRef ref) {
-  DrawingContext::Impl* ctx = SurfaceContext(ref);
+  DrawingCanvas* ctx = SurfaceContext(ref);
   if (ctx == nullptr) {
     return kDrawbotBadParameter;
   }
@@ -395,14 +396,14 @@ PF_Err GetDrawingReference(const PF_ContextH contextH, DRAWBOT_DrawRef* out) {
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   *out = nullptr;
-  DrawingContext::Impl* ctx = LookUpContextHandle(contextH);
+  DrawingCanvas* ctx = LookUpContextHandle(contextH);
   if (ctx == nullptr) {
     return PF_Err_BAD_CALLBACK_PARAM;  // not an event context this host drew for
   }
   if (PF_Err err = ctx->Check("PF_GetDrawingReference"); err != PF_Err_NONE) {
     return err;
   }
-  *out = ctx->self->DrawRef();
+  *out = ctx->DrawRef();
   return PF_Err_NONE;
 }
 

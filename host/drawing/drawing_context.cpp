@@ -1,4 +1,6 @@
 // Drawing contexts, their objects and the registry that tells live refs from stray pointers.
+#include "drawing/drawing_context.h"
+
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -14,9 +16,9 @@ namespace {
 // Refs come back from the effect on any thread; the registry is the only state shared between
 // contexts.
 std::mutex g_registryMutex;
-std::unordered_set<const void*> g_liveContexts;  // Impl addresses
+std::unordered_set<const void*> g_liveContexts;  // canvas addresses
 std::unordered_set<const void*> g_liveObjects;  // DrawbotObject addresses, until their context dies
-std::unordered_map<const void*, DrawingContext::Impl*> g_liveHandles;  // &handleMaster -> Impl
+std::unordered_map<const void*, DrawingCanvas*> g_liveHandles;  // &handleMaster -> canvas
 
 }  // namespace
 
@@ -36,9 +38,8 @@ const char* DrawbotKindName(DrawbotKind kind) {
   return "object";
 }
 
-DrawingContext::Impl::Impl(DrawingContext* owner, int width, int height)
-    : self(owner),
-      handleMaster(owner),
+DrawingCanvas::DrawingCanvas(void* owner, int width, int height)
+    : handleMaster(owner),
       supplierObject(DrawbotKind::kSupplier, this),
       surfaceObject(DrawbotKind::kSurface, this) {
   surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
@@ -50,7 +51,7 @@ DrawingContext::Impl::Impl(DrawingContext* owner, int width, int height)
   g_liveObjects.insert(&surfaceObject);
 }
 
-DrawingContext::Impl::~Impl() {
+DrawingCanvas::~DrawingCanvas() {
   {
     std::lock_guard<std::mutex> lock(g_registryMutex);
     g_liveContexts.erase(this);
@@ -65,7 +66,7 @@ DrawingContext::Impl::~Impl() {
   cairo_surface_destroy(surface);
 }
 
-DrawbotObject* DrawingContext::Impl::Make(DrawbotKind kind) {
+DrawbotObject* DrawingCanvas::Make(DrawbotKind kind) {
   objects.push_back(std::make_unique<DrawbotObject>(kind, this));
   DrawbotObject* object = objects.back().get();
   {
@@ -79,14 +80,14 @@ DrawbotObject* DrawingContext::Impl::Make(DrawbotKind kind) {
   return object;
 }
 
-void DrawingContext::Impl::NoteMisuse(const char* what) {
+void DrawingCanvas::NoteMisuse(const char* what) {
   ++misuses;
   if (observer != nullptr) {
     observer->Misuse(what);
   }
 }
 
-SPErr DrawingContext::Impl::Retain(DrawbotObject* object) {
+SPErr DrawingCanvas::Retain(DrawbotObject* object) {
   if (object->refs <= 0) {
     NoteMisuse("RetainObject of a released object");
     return kDrawbotBadParameter;
@@ -98,7 +99,7 @@ SPErr DrawingContext::Impl::Retain(DrawbotObject* object) {
   return 0;
 }
 
-SPErr DrawingContext::Impl::Release(DrawbotObject* object) {
+SPErr DrawingCanvas::Release(DrawbotObject* object) {
   if (object->kind == DrawbotKind::kSupplier || object->kind == DrawbotKind::kSurface) {
     // GetSupplier and GetSurface lend these; they are not the effect's to release.
     NoteMisuse("ReleaseObject of the supplier or surface");
@@ -118,7 +119,7 @@ SPErr DrawingContext::Impl::Release(DrawbotObject* object) {
   return 0;
 }
 
-void DrawingContext::Impl::LoadPath(const DrawbotObject& path) {
+void DrawingCanvas::LoadPath(const DrawbotObject& path) {
   constexpr double kDegrees = 3.14159265358979323846 / 180.0;  // Drawbot arcs are in degrees
   cairo_new_path(cr);
   for (const PathOp& op : path.ops) {
@@ -161,22 +162,22 @@ DrawbotObject* LookUpObject(const void* ref) {
   return static_cast<DrawbotObject*>(const_cast<void*>(ref));
 }
 
-DrawingContext::Impl* LookUpDrawRef(DRAWBOT_DrawRef ref) {
+DrawingCanvas* LookUpDrawRef(DRAWBOT_DrawRef ref) {
   std::lock_guard<std::mutex> lock(g_registryMutex);
   if (ref == nullptr || g_liveContexts.count(ref) == 0) {
     return nullptr;
   }
-  return reinterpret_cast<DrawingContext::Impl*>(ref);
+  return reinterpret_cast<DrawingCanvas*>(ref);
 }
 
-DrawingContext::Impl* LookUpContextHandle(PF_ContextH handle) {
+DrawingCanvas* LookUpContextHandle(PF_ContextH handle) {
   std::lock_guard<std::mutex> lock(g_registryMutex);
   const auto it = g_liveHandles.find(handle);
   return it != g_liveHandles.end() ? it->second : nullptr;
 }
 
 DrawingContext::DrawingContext(int width, int height)
-    : impl_(std::make_unique<Impl>(this, width, height)) {}
+    : impl_(std::make_unique<DrawingCanvas>(this, width, height)) {}
 
 DrawingContext::~DrawingContext() = default;
 

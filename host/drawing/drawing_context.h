@@ -19,8 +19,11 @@
 
 #include "ae_effect_suites.h"
 #include "drawbot_suites.h"
+#include "drawing/drawing_observer.h"
 
 namespace lwhost {
+
+struct DrawingCanvas;  // drawing_objects.h
 
 // Answers of the Drawbot functions, as four-character codes.
 inline constexpr SPErr kDrawbotBadParameter = 0x5061726D;   // 'Parm': a wrong or stale ref
@@ -36,20 +39,6 @@ struct Rgba8 {
   std::uint8_t g;
   std::uint8_t b;
   std::uint8_t a;
-};
-
-// What a context tells its owner as it runs: a later host service forwards these into its
-// balance ledger and fault injection. Every method has a do-nothing default.
-class DrawingObserver {
- public:
-  virtual ~DrawingObserver() = default;
-  // A Drawbot function is about to do its work; a non-zero answer makes it fail with that code.
-  virtual SPErr Check(std::string_view /*call*/) { return 0; }
-  virtual void ObjectMade(const void* /*object*/, std::string_view /*kind*/) {}
-  // The last reference to an object was given up.
-  virtual void ObjectReleased(const void* /*object*/) {}
-  // A wrong call: releasing an unknown or dead object, the supplier or the surface.
-  virtual void Misuse(std::string_view /*what*/) {}
 };
 
 class DrawingContext {
@@ -81,11 +70,9 @@ class DrawingContext {
   // Not owned; may be null. Set it before the effect draws.
   void SetObserver(DrawingObserver* observer);
 
-  // The state behind the refs; defined where the suites' functions can see it.
-  struct Impl;
-
+  // The state behind the refs: the canvas the suites' functions draw on.
  private:
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<DrawingCanvas> impl_;
 };
 
 // The suite tables, to publish under their names and versions.

@@ -1,6 +1,6 @@
 // Inside the drawing API: the host-side records behind Drawbot refs and the registry that
-// validates refs coming back from the effect. Only drawing_context.cpp and drawbot_suites.cpp
-// include this.
+// validates refs coming back from the effect. Only drawing_context.cpp and drawbot_functions.cpp
+// include this; it does not know DrawingContext, which owns a canvas.
 #pragma once
 
 #include <cairo.h>
@@ -8,7 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "drawing/drawing_context.h"
+#include "ae_effect_suites.h"
+#include "drawbot_suites.h"
+#include "drawing/drawing_observer.h"
 
 namespace lwhost {
 
@@ -23,20 +25,25 @@ struct PathOp {
   float v[6];  // move/line: x y; curve: x1 y1 x2 y2 x3 y3; rect: l t w h; arc: cx cy r start sweep
 };
 
+struct DrawingCanvas;
+
 struct DrawbotObject {
-  DrawbotObject(DrawbotKind k, DrawingContext::Impl* o) : kind(k), owner(o) {}
+  DrawbotObject(DrawbotKind k, DrawingCanvas* o) : kind(k), owner(o) {}
 
   DrawbotKind kind;
-  DrawingContext::Impl* owner;
+  DrawingCanvas* owner;
   int refs = 1;  // pens, brushes and paths: released when this reaches 0
   DRAWBOT_ColorRGBA colour{};
   float width = 0.0f;
   std::vector<PathOp> ops;
 };
 
-struct DrawingContext::Impl {
-  Impl(DrawingContext* self, int width, int height);
-  ~Impl();
+// The state behind one drawing context's refs. Its address is the context's draw ref.
+struct DrawingCanvas {
+  // `owner` is what the context handle points at (the DrawingContext); only its address is used.
+  DrawingCanvas(void* owner, int width, int height);
+  ~DrawingCanvas();
+  DRAWBOT_DrawRef DrawRef() { return reinterpret_cast<DRAWBOT_DrawRef>(this); }
 
   // A new pen, brush or path, registered and counted.
   DrawbotObject* Make(DrawbotKind kind);
@@ -49,10 +56,9 @@ struct DrawingContext::Impl {
   // Replays a path into Cairo's current path.
   void LoadPath(const DrawbotObject& path);
 
-  DrawingContext* self;
   cairo_surface_t* surface = nullptr;
   cairo_t* cr = nullptr;
-  void* handleMaster;  // the context handle points here; it holds `self`
+  void* handleMaster;  // the context handle points here; it holds the owner's address
   DrawbotObject supplierObject;
   DrawbotObject surfaceObject;
   std::vector<std::unique_ptr<DrawbotObject>> objects;  // kept until the context dies
@@ -68,7 +74,7 @@ struct DrawingContext::Impl {
 // pointer, an object of a context that is gone, or an object of another kind).
 DrawbotObject* LookUpObject(const void* ref);
 // The live context behind a draw ref or a context handle, or null.
-DrawingContext::Impl* LookUpDrawRef(DRAWBOT_DrawRef ref);
-DrawingContext::Impl* LookUpContextHandle(PF_ContextH handle);
+DrawingCanvas* LookUpDrawRef(DRAWBOT_DrawRef ref);
+DrawingCanvas* LookUpContextHandle(PF_ContextH handle);
 
 }  // namespace lwhost

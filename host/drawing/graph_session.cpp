@@ -2,15 +2,16 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
 #include "core/error_names.h"
-#include "params/param_store.h"
 #include "core/session.h"
+#include "params/param_store.h"
+#include "scenes/scene_text_edit.h"
 
 namespace lwhost {
 
@@ -30,7 +31,7 @@ std::string JoinReports(const std::string& command, const std::string& session) 
 
 }  // namespace
 
-GraphSession::GraphSession(Session& session, ParamStore& store)
+GraphSession::GraphSession(Session& session, ParamStore& store, double frame)
     : session_(session), store_(store), observer_(session) {
   index_ = store_.IndexOfLabel(kWidthGraphLabel);
   if (index_ < 0) {
@@ -38,9 +39,9 @@ GraphSession::GraphSession(Session& session, ParamStore& store)
                                 "\" parameter");
   }
   RegisterDrawingSuites(session_);
-  array_ = store_.At(0.0);
+  array_ = store_.At(frame);
   if (const PF_Err err = array_->Error(); err != PF_Err_NONE) {
-    throw std::runtime_error("making the values of frame 0 failed with error " +
+    throw std::runtime_error("making the values of the frame failed with error " +
                              std::to_string(err) + " (" + ErrorName(err) + ")");
   }
   editContext_.SetObserver(&observer_);
@@ -117,18 +118,23 @@ Image DrawingImage(const DrawingContext& drawing) {
   return image;
 }
 
-std::string SceneTextWithCurve(const std::string& sceneText, std::span<const uint8_t> flat) {
-  // Ordered, so that a saved scene keeps the author's order of keys.
-  using Json = nlohmann::ordered_json;
-  Json scene = sceneText.empty() ? Json::object() : Json::parse(sceneText, nullptr, false);
-  if (!scene.is_object()) {
-    throw std::invalid_argument("the scene is not a JSON object");
-  }
-  if (!scene.contains("params")) {
-    scene["params"] = Json::object();
-  }
-  if (!scene["params"].is_object()) {
-    throw std::invalid_argument("the scene's \"params\" is not an object");
+namespace {
+
+// The shortest text that reads back as `value` once stored as a 32-bit float again.
+std::string FloatText(double value) {
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(value));
+  return ec == std::errc() ? std::string(buffer, end) : std::string("0");
+}
+
+std::string CurveJson(std::span<const uint8_t> flat) {
+  if (const auto points = CurvePointsFromFlat(flat)) {
+    std::string text = "[";
+    for (size_t i = 0; i < points->size(); ++i) {
+      text += (i == 0 ? "[" : ", [") + FloatText((*points)[i].x) + ", " +
+              FloatText((*points)[i].y) + "]";
+    }
+    return text + "]";
   }
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string hex;
@@ -136,15 +142,25 @@ std::string SceneTextWithCurve(const std::string& sceneText, std::span<const uin
     hex += kDigits[byte >> 4];
     hex += kDigits[byte & 0xF];
   }
-  scene["params"][std::string(kWidthGraphLabel)] = Json{{"flat", hex}};
-  return scene.dump(2) + "\n";
+  return "{\"flat\": \"" + hex + "\"}";
+}
+
+}  // namespace
+
+std::string SceneTextWithCurve(const std::string& sceneText, std::span<const uint8_t> flat) {
+  return SceneTextWithMember(sceneText, "params", kWidthGraphLabel, CurveJson(flat));
 }
 
 void WriteTextAtomically(const std::filesystem::path& path, const std::string& text) {
   namespace fs = std::filesystem;
   // The process id keeps two writers of the same file from sharing a temporary name.
-  const fs::path temporary = path.parent_path() / ("." + path.filename().string() + ".tmp" +
-                                                   std::to_string(static_cast<long>(::getpid())));
+  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on a chain of `+` that
+  // starts with a literal.
+  std::string name = ".";
+  name += path.filename().string();
+  name += ".tmp";
+  name += std::to_string(static_cast<long>(::getpid()));
+  const fs::path temporary = path.parent_path() / name;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;

@@ -9,8 +9,9 @@
 //   graph.Draw(drawing);
 //   lwhost::WritePng("graph.png", lwhost::DrawingImage(drawing), lwhost::PngAlpha::kStraight);
 //
-// Every event goes to the parameter array of frame 0, which stays the same for the session's
-// life: an edited value is adopted into the store and the array shows it from then on.
+// Every event goes to the parameter array of one frame (0 unless the constructor says otherwise),
+// which stays the same for the session's life: an edited value is adopted into the store and the
+// array shows it from then on.
 #pragma once
 
 #include <cstdint>
@@ -25,14 +26,13 @@
 #include "drawing/drawing_context.h"
 #include "drawing/drawing_service.h"
 #include "layers/image.h"
+#include "params/lathewind_effect.h"
 
 namespace lwhost {
 
 class ParamArray;
 class ParamStore;
 class Session;
-
-inline constexpr std::string_view kWidthGraphLabel = "Width Graph";
 
 struct GraphEventResult {
   PF_Err err = PF_Err_NONE;
@@ -47,7 +47,8 @@ class GraphSession {
  public:
   // Publishes the drawing suites in the session. Throws std::invalid_argument when the effect
   // declared no "Width Graph" and std::runtime_error when the values of frame 0 could not be made.
-  GraphSession(Session& session, ParamStore& store);
+  // Events go to the values of `frame`.
+  GraphSession(Session& session, ParamStore& store, double frame = 0.0);
   ~GraphSession();
   GraphSession(const GraphSession&) = delete;
   GraphSession& operator=(const GraphSession&) = delete;
@@ -80,7 +81,9 @@ class GraphSession {
 Image DrawingImage(const DrawingContext& drawing);
 
 // A scene's JSON text (`sceneText`; empty for no scene, read as {}) with params["Width Graph"]
-// replaced by {"flat": "<200 hex digits>"} of `flat`; every other key kept, in its order. Throws
+// set to the curve `flat` stores, as a list of points [[x, y], ...] (each coordinate the shortest
+// text that reads back as the same 32-bit float), or as {"flat": "<200 hex digits>"} when the
+// stored form is not a plain list of points. Every other byte of the text is kept. Throws
 // std::invalid_argument when the text is not a JSON object or its "params" is not an object.
 std::string SceneTextWithCurve(const std::string& sceneText, std::span<const uint8_t> flat);
 

@@ -21,10 +21,12 @@ constexpr Channels StaleOutput(int bitDepth) {
   return {full, full, 0, full};
 }
 
-// What the progress wrapper needs, kept on the command for its duration.
+// What the progress and abort wrappers need, kept on the command for its duration.
 struct ProgressRelay {
   PF_Err (*hostProgress)(PF_ProgPtr, A_long, A_long) = nullptr;
   const ProgressListener* listener = nullptr;
+  PF_Err (*hostAbort)(PF_ProgPtr) = nullptr;
+  const CancelListener* cancelled = nullptr;
 };
 constexpr const char* kRelayAttachment = "progress relay";
 
@@ -47,6 +49,25 @@ PF_Err RelayProgress(PF_ProgPtr effect_ref, A_long current, A_long total) {
   return PF_Err_NONE;
 }
 
+// The host's own abort call (which counts the call and may cancel on demand), then the cancel
+// listener.
+PF_Err RelayAbort(PF_ProgPtr effect_ref) {
+  CommandContext* context = ContextFromEffectRef(effect_ref);
+  if (context == nullptr) {
+    return PF_Err_BAD_CALLBACK_PARAM;
+  }
+  const ProgressRelay& relay = context->Attachment<ProgressRelay>(kRelayAttachment);
+  if (relay.hostAbort != nullptr) {
+    if (PF_Err err = relay.hostAbort(effect_ref); err != PF_Err_NONE) {
+      return err;
+    }
+  }
+  if (relay.cancelled != nullptr && *relay.cancelled && (*relay.cancelled)()) {
+    return PF_Interrupt_CANCEL;
+  }
+  return PF_Err_NONE;
+}
+
 CommandInput BaseInput(const FrameRequest& request) {
   CommandInput input;
   input.params = request.params;
@@ -58,6 +79,7 @@ CommandInput BaseInput(const FrameRequest& request) {
   input.timeScale = TimeScaleOf(request.frameRate);
   input.downsampleX = {1, static_cast<A_u_long>(request.downsampleX)};
   input.downsampleY = {1, static_cast<A_u_long>(request.downsampleY)};
+  input.threads = request.threads;
   return input;
 }
 
@@ -124,6 +146,12 @@ FrameOutput RenderFrameCommands(Session& session, const FrameRequest& request) {
   if (relay.hostProgress != nullptr) {
     // A host without a progress callback stays without one.
     context->InData()->inter.progress = RelayProgress;
+  }
+  relay.hostAbort = context->InData()->inter.abort;
+  relay.cancelled = &request.cancelled;
+  if (relay.hostAbort != nullptr) {
+    // A host without an abort callback stays without one.
+    context->InData()->inter.abort = RelayAbort;
   }
   const CommandResult render = context->Finish(context->Run());
   context.reset();

@@ -24,6 +24,10 @@ class Session;
 // progress call returns PF_Interrupt_CANCEL to the effect.
 using ProgressListener = std::function<bool(A_long current, A_long total)>;
 
+// Asked on each of the effect's abort calls. Answering true cancels the render: the abort call
+// returns PF_Interrupt_CANCEL to the effect.
+using CancelListener = std::function<bool()>;
+
 // Padding bytes of the output rows start out with this value, so that a write past a row's
 // pixels shows up.
 inline constexpr unsigned char kRowPaddingSentinel = 0xA5;
@@ -43,7 +47,9 @@ struct FrameRequest {
   int32_t frame = 0;
   int32_t totalFrames = 1;
   int32_t rowPadding = 0;  // extra bytes after each output row (even at 16 bits)
+  int32_t threads = 1;     // threads the render may use through iterate_generic
   ProgressListener progress;
+  CancelListener cancelled;
 };
 
 struct FrameOutput {

@@ -1,6 +1,7 @@
 #include "layers/image.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -148,18 +149,19 @@ Channels ColorToStored(const StraightColor8& color, int bitDepth) {
                       FullScale(bitDepth));
 }
 
-Image MakeChecker(int32_t width, int32_t height, int32_t cell,
+Image MakeChecker(int32_t width, int32_t height, double cell,
                   const std::array<StraightColor8, 2>& colors, int bitDepth) {
-  if (cell < 1) {
-    throw std::invalid_argument("checker cell must be at least 1, not " + std::to_string(cell));
+  if (!(cell > 0.0 && std::isfinite(cell))) {
+    throw std::invalid_argument("checker cell must be a positive number, not " +
+                                std::to_string(cell));
   }
   Image image = MakeImage(width, height, bitDepth);
   const std::array<Channels, 2> stored = {ColorToStored(colors[0], bitDepth),
                                           ColorToStored(colors[1], bitDepth)};
   for (int32_t y = 0; y < image.height; ++y) {
     for (int32_t x = 0; x < image.width; ++x) {
-      // x, y >= 0, so integer division is floor.
-      SetChannels(image, x, y, stored[(x / cell + y / cell) % 2]);
+      const auto cells = static_cast<int64_t>(std::floor(x / cell) + std::floor(y / cell));
+      SetChannels(image, x, y, stored[cells % 2]);
     }
   }
   return image;

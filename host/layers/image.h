@@ -83,8 +83,9 @@ Channels FileToStored(uint32_t red, uint32_t green, uint32_t blue, uint32_t alph
 Channels ColorToStored(const StraightColor8& color, int bitDepth);
 
 // The checker pattern layer: pixel (x, y) has colors[0] when floor(x / cell) + floor(y / cell) is
-// even, else colors[1].
-Image MakeChecker(int32_t width, int32_t height, int32_t cell,
+// even, else colors[1]. `cell` is any positive finite number (2.5 gives squares of 2 and 3
+// pixels in turn); anything else throws std::invalid_argument.
+Image MakeChecker(int32_t width, int32_t height, double cell,
                   const std::array<StraightColor8, 2>& colors, int bitDepth);
 
 // Averages each dx x dy block of stored values (blocks at the right and bottom edges average the

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -158,8 +159,15 @@ void PutFileValue(unsigned char* row, size_t index, int bits, uint32_t value) {
 std::filesystem::path TemporaryName(const std::filesystem::path& path) {
   static std::atomic<unsigned long> counter{0};
   std::filesystem::path temp = path;
-  temp.replace_filename("." + path.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-                        std::to_string(counter.fetch_add(1)));
+  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on a chain of `+` that
+  // starts with a literal.
+  std::string name = ".";
+  name += path.filename().string();
+  name += ".tmp";
+  name += std::to_string(::getpid());
+  name += "-";
+  name += std::to_string(counter.fetch_add(1));
+  temp.replace_filename(name);
   return temp;
 }
 
@@ -232,7 +240,11 @@ Image ReadPng(const std::filesystem::path& path, int bitDepth) {
   return image;
 }
 
-void WritePng(const std::filesystem::path& path, const Image& image, PngAlpha alpha) {
+namespace {
+
+// Encodes `image` into `file`; `path` names the destination in messages.
+void WritePngStream(FILE* file, const std::filesystem::path& path, const Image& image,
+                    PngAlpha alpha) {
   if (image.width <= 0 || image.height <= 0) {
     FailWrite(path, "the image has no pixels");
   }
@@ -267,22 +279,53 @@ void WritePng(const std::filesystem::path& path, const Image& image, PngAlpha al
     }
   }
 
+  PngErrorText error;
+  WriteStructs structs;
+  structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
+  if (structs.png == nullptr || (structs.info = png_create_info_struct(structs.png)) == nullptr) {
+    FailWrite(path, "out of memory");
+  }
+  if (!ProtectedWrite(structs.png, structs.info, file, &layout, rows.data())) {
+    FailWrite(path, error.text);
+  }
+}
+
+// A memory stream's buffer, freed whatever happens.
+struct MemoryStream {
+  char* data = nullptr;
+  size_t size = 0;
+  ~MemoryStream() { std::free(data); }
+};
+
+}  // namespace
+
+std::vector<unsigned char> EncodePng(const Image& image, PngAlpha alpha) {
+  MemoryStream memory;
+  {
+    FileCloser file{::open_memstream(&memory.data, &memory.size)};
+    if (file.file == nullptr) {
+      FailWrite("(memory)", "out of memory");
+    }
+    WritePngStream(file.file, "(memory)", image, alpha);
+    const bool closed = std::fclose(file.file) == 0;
+    file.file = nullptr;
+    if (!closed) {
+      FailWrite("(memory)", "out of memory");
+    }
+  }
+  return std::vector<unsigned char>(memory.data, memory.data + memory.size);
+}
+
+void WritePng(const std::filesystem::path& path, const Image& image, PngAlpha alpha) {
+  if (image.width <= 0 || image.height <= 0) {
+    FailWrite(path, "the image has no pixels");
+  }
   TemporaryFile temp{TemporaryName(path)};
   FileCloser file{std::fopen(temp.path.c_str(), "wbx")};  // x: never reuse an existing file
   if (file.file == nullptr) {
     FailWrite(path, std::strerror(errno));
   }
-  PngErrorText error;
-  {
-    WriteStructs structs;
-    structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
-    if (structs.png == nullptr || (structs.info = png_create_info_struct(structs.png)) == nullptr) {
-      FailWrite(path, "out of memory");
-    }
-    if (!ProtectedWrite(structs.png, structs.info, file.file, &layout, rows.data())) {
-      FailWrite(path, error.text);
-    }
-  }
+  WritePngStream(file.file, path, image, alpha);
   // A full disk often shows only when the buffered data is flushed.
   const bool flushed = std::fflush(file.file) == 0 && std::ferror(file.file) == 0;
   const int flushError = errno;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 #include "layers/image.h"
 
@@ -27,5 +28,8 @@ enum class PngAlpha {
 // left as it was or holds the complete new file. Throws std::runtime_error naming the path and
 // the reason.
 void WritePng(const std::filesystem::path& path, const Image& image, PngAlpha alpha);
+
+// The bytes WritePng writes for the same image, in memory. Throws std::runtime_error.
+std::vector<unsigned char> EncodePng(const Image& image, PngAlpha alpha);
 
 }  // namespace lwhost

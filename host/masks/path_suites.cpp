@@ -1,6 +1,8 @@
 #include "masks/path_suites.h"
 
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -40,14 +42,49 @@ Registry& Live() {
   return registry;
 }
 
-bool IsLiveOutline(const PF_PathOutline* outline) {
+// The effect evaluates a path millions of times per frame with the same outline and preparation.
+// Each thread remembers the last outline and preparation it found alive, with the count of
+// removals at that moment: while nothing has been removed since, they are still alive and the
+// registry's lock is not taken.
+std::atomic<uint64_t> gRemovals{0};  // bumped under the registry's lock on every removal
+
+struct LiveCache {
+  const void* item = nullptr;
+  uint64_t removals = 0;
+};
+thread_local LiveCache tLastOutline;
+thread_local LiveCache tLastPrep;
+
+template <class T>
+bool IsLive(const T* item, const std::set<const T*>& live, LiveCache& cache) {
+  if (item != nullptr && cache.item == item &&
+      cache.removals == gRemovals.load(std::memory_order_acquire)) {
+    return true;
+  }
   std::lock_guard<std::mutex> lock(Live().mutex);
-  return Live().outlines.count(outline) != 0;
+  if (live.count(item) == 0) {
+    return false;
+  }
+  cache = {item, gRemovals.load(std::memory_order_relaxed)};
+  return true;
+}
+
+bool IsLiveOutline(const PF_PathOutline* outline) {
+  return IsLive(outline, Live().outlines, tLastOutline);
 }
 
 bool IsLivePrep(const PF_PathSegPrep* prep) {
-  std::lock_guard<std::mutex> lock(Live().mutex);
-  return Live().preps.count(prep) != 0;
+  return IsLive(prep, Live().preps, tLastPrep);
+}
+
+// Removes `item` from a live set (the registry's lock held); false when it was not there.
+template <class T>
+bool RemoveLive(std::set<const T*>& live, const T* item) {
+  if (live.erase(item) == 0) {
+    return false;
+  }
+  gRemovals.fetch_add(1, std::memory_order_release);
+  return true;
 }
 
 // Common opening of every path function: the command, then the fault site.
@@ -135,7 +172,7 @@ PF_Err CheckinPath(PF_ProgPtr effect_ref, PF_PathID, PF_Boolean, PF_PathOutlineP
   }
   {
     std::lock_guard<std::mutex> lock(Live().mutex);
-    if (Live().outlines.erase(outline) == 0) {
+    if (!RemoveLive(Live().outlines, static_cast<const PF_PathOutline*>(outline))) {
       context->ledger.NoteMisuse("PF_CheckinPath of an outline that is not checked out");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
@@ -304,7 +341,7 @@ PF_Err CleanupSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr, A_long,
   PF_PathSegPrep* prep = *prepP;
   {
     std::lock_guard<std::mutex> lock(Live().mutex);
-    if (Live().preps.erase(prep) == 0) {
+    if (!RemoveLive(Live().preps, static_cast<const PF_PathSegPrep*>(prep))) {
       context->ledger.NoteMisuse("PF_PathCleanupSegLength of an unknown preparation");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
@@ -386,6 +423,7 @@ void UnregisterPathSuites(Session& session) {
     if ((*it)->outline->session == &session) {
       delete *it;
       it = preps.erase(it);
+      gRemovals.fetch_add(1, std::memory_order_release);
     } else {
       ++it;
     }
@@ -395,6 +433,7 @@ void UnregisterPathSuites(Session& session) {
     if ((*it)->session == &session) {
       delete *it;
       it = outlines.erase(it);
+      gRemovals.fetch_add(1, std::memory_order_release);
     } else {
       ++it;
     }

@@ -1,5 +1,6 @@
 #include "scenes/scene.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "core/nearest_name.h"
 #include "layers/png_io.h"
 
 namespace lwhost {
@@ -40,7 +42,11 @@ std::string Describe(const Json& value) {
 }
 
 std::string Quote(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
+  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on `"\"" + std::string`.
+  std::string quoted = "\"";
+  quoted += text;
+  quoted += '"';
+  return quoted;
 }
 
 class SceneReader {
@@ -119,21 +125,21 @@ class SceneReader {
     }
   }
 
+  // `where` names what holds the keys ("layer", "mask") in the message; null for the scene.
   void CheckKeys(const Json& object, const std::string& pointer,
-                 std::initializer_list<const char*> known) const {
+                 std::initializer_list<const char*> known, const char* where = nullptr) const {
+    const std::vector<std::string> names(known.begin(), known.end());
     for (const auto& [key, value] : object.items()) {
-      bool found = false;
-      for (const char* name : known) {
-        found = found || key == name;
+      if (std::find(names.begin(), names.end(), key) != names.end()) {
+        continue;
       }
-      if (!found) {
-        std::string list;
-        for (const char* name : known) {
-          list += (list.empty() ? "" : ", ") + Quote(name);
-        }
-        Fail(JsonPointerChild(pointer, key),
-             "unknown key " + Quote(key) + " (known: " + list + ")");
+      std::string list;
+      for (const std::string& name : names) {
+        list += (list.empty() ? "" : ", ") + Quote(name);
       }
+      Fail(JsonPointerChild(pointer, key),
+           "unknown " + (where != nullptr ? std::string(where) + " " : std::string()) + "key " +
+               Quote(key) + DidYouMean(key, names) + " (known: " + list + ")");
     }
   }
 
@@ -256,6 +262,9 @@ class SceneReader {
     SceneLayer layer;
     layer.name = name;
     layer.pointer = pointer;
+    // A misspelt key ("imgae") is named before the question of which kind of layer this is.
+    CheckKeys(value, pointer, {"image", "pattern", "width", "height", "cell", "colors", "empty"},
+              "layer");
     const int kinds = static_cast<int>(value.contains("image")) +
                       static_cast<int>(value.contains("pattern")) +
                       static_cast<int>(value.contains("empty"));
@@ -265,7 +274,7 @@ class SceneReader {
            "or {\"empty\": true}");
     }
     if (value.contains("image")) {
-      CheckKeys(value, pointer, {"image"});
+      CheckKeys(value, pointer, {"image"}, "layer");
       const Json& image = value["image"];
       if (!image.is_string() || image.get<std::string>().empty()) {
         Fail(pointer + "/image", "expected the path of a PNG file, found " + Describe(image));
@@ -277,7 +286,7 @@ class SceneReader {
         Fail(pointer + "/image", "image file not found: " + Quote(layer.imagePath.string()));
       }
     } else if (value.contains("pattern")) {
-      CheckKeys(value, pointer, {"pattern", "width", "height", "cell", "colors"});
+      CheckKeys(value, pointer, {"pattern", "width", "height", "cell", "colors"}, "layer");
       for (const char* key : {"width", "height", "cell", "colors"}) {
         if (!value.contains(key)) {
           Fail(pointer, std::string("a checker layer needs \"") + key + "\"");
@@ -290,12 +299,15 @@ class SceneReader {
       layer.kind = SceneLayerKind::kChecker;
       layer.width = IntegerIn(value["width"], pointer + "/width", 1, kMaxLayerSide);
       layer.height = IntegerIn(value["height"], pointer + "/height", 1, kMaxLayerSide);
-      layer.cell = IntegerIn(value["cell"], pointer + "/cell", 1, kMaxLayerSide);
+      layer.cell = Number(value["cell"], pointer + "/cell");
+      if (layer.cell <= 0.0) {
+        Fail(pointer + "/cell", value["cell"].dump() + " is not a cell size: use a number above 0");
+      }
       RequireList(value["colors"], pointer + "/colors", 2, "two colours [\"#RRGGBBAA\", ...]");
       layer.colors = {Color(value["colors"][0], pointer + "/colors/0"),
                       Color(value["colors"][1], pointer + "/colors/1")};
     } else {
-      CheckKeys(value, pointer, {"empty"});
+      CheckKeys(value, pointer, {"empty"}, "layer");
       if (value["empty"] != true) {
         Fail(pointer + "/empty", "expected true, found " + Describe(value["empty"]));
       }
@@ -314,7 +326,7 @@ class SceneReader {
     mask.pointer = pointer;
     if (value.contains("svg")) {
       // Closure comes from the path data's Z, vertices from its commands.
-      CheckKeys(value, pointer, {"svg"});
+      CheckKeys(value, pointer, {"svg"}, "mask");
       if (!value["svg"].is_string()) {
         Fail(pointer + "/svg", "expected SVG path data, found " + Describe(value["svg"]));
       }
@@ -322,7 +334,7 @@ class SceneReader {
       mask.svg = value["svg"].get<std::string>();
       return mask;
     }
-    CheckKeys(value, pointer, {"vertices", "inTangents", "outTangents", "closed", "svg"});
+    CheckKeys(value, pointer, {"vertices", "inTangents", "outTangents", "closed", "svg"}, "mask");
     if (!value.contains("vertices")) {
       Fail(pointer, "a mask needs \"vertices\" or \"svg\"");
     }

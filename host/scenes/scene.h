@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "layers/image.h"
+#include "params/lathewind_effect.h"
 
 namespace lwhost {
 
@@ -39,7 +40,6 @@ std::string JsonPointerChild(const std::string& parent, std::string_view key);
 
 inline constexpr int32_t kMaxLayerSide = 16384;  // largest layer side a scene may ask for
 inline constexpr int32_t kMaxDownsample = 16;    // coarsest downsampling a scene may ask for
-inline constexpr size_t kFlatCurveBytes = 100;   // stored form of the width curve value
 
 struct ScenePoint {
   double x = 0.0;
@@ -55,7 +55,7 @@ struct SceneLayer {
   std::filesystem::path imagePath;         // kImage: resolved against the scene's folder; it exists
   int32_t width = 0;                       // kChecker
   int32_t height = 0;                      // kChecker
-  int32_t cell = 1;                        // kChecker: side of one checker square, >= 1
+  double cell = 1.0;                       // kChecker: side of one checker square, > 0
   std::array<StraightColor8, 2> colors{};  // kChecker
 };
 

@@ -4,17 +4,15 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 
+#include "core/nearest_name.h"
 #include "core/number_text.h"
 
 namespace lwhost {
 namespace {
 
 constexpr double kFixedOne = 65536.0;  // 1.0 in 16.16 fixed point
-constexpr uint8_t kCurveTag = 1;       // the tag of every curve record the effect makes
-constexpr size_t kCurveCountOffset = 1;
-constexpr size_t kCurveXOffset = 4;  // after tag, count and two reserved bytes
-constexpr size_t kCurveYOffset = kCurveXOffset + kCurveMaxPoints * sizeof(float);
 
 std::string Quote(const std::string& text) {
   return "\"" + text + "\"";
@@ -32,14 +30,6 @@ const char* KindName(SceneValueKind kind) {
       return "a flat stored form";
   }
   return "a value";
-}
-
-void PutFloat(std::array<uint8_t, kFlatCurveBytes>& bytes, size_t offset, float value) {
-  uint32_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  for (size_t i = 0; i < sizeof bits; ++i) {
-    bytes[offset + i] = static_cast<uint8_t>(bits >> (8 * i));  // little-endian
-  }
 }
 
 class ParamResolver {
@@ -204,33 +194,74 @@ bool DegreesToFixed(double degrees, PF_Fixed* fixed) {
 }
 
 std::array<uint8_t, kFlatCurveBytes> CurveBytesFromPoints(const std::vector<ScenePoint>& points) {
-  std::array<uint8_t, kFlatCurveBytes> bytes{};  // unused slots and reserved bytes stay zero
-  const size_t count = std::min<size_t>(points.size(), kCurveMaxPoints);
-  bytes[0] = kCurveTag;
-  bytes[kCurveCountOffset] = static_cast<uint8_t>(count);
-  for (size_t i = 0; i < count; ++i) {
-    PutFloat(bytes, kCurveXOffset + i * sizeof(float), static_cast<float>(points[i].x));
-    PutFloat(bytes, kCurveYOffset + i * sizeof(float), static_cast<float>(points[i].y));
+  std::vector<CurvePoint> curve;
+  for (const ScenePoint& p : points) {
+    curve.push_back({p.x, p.y});
   }
-  return bytes;
+  return FlatCurveFromPoints(curve);
+}
+
+std::string ShortLabel(const std::string& label) {
+  const size_t parenthesis = label.find('(');
+  if (parenthesis == std::string::npos) {
+    return label;
+  }
+  const size_t end = label.find_last_not_of(' ', parenthesis == 0 ? 0 : parenthesis - 1);
+  return parenthesis == 0 || end == std::string::npos ? std::string() : label.substr(0, end + 1);
+}
+
+static const ParamDeclaration* FindDeclaration(std::span<const ParamDeclaration> declared,
+                                               const std::string& label) {
+  // Buttons carry empty labels; a scene never names them.
+  for (const ParamDeclaration& candidate : declared) {
+    if (!candidate.label.empty() && candidate.label == label) {
+      return &candidate;
+    }
+  }
+  const ParamDeclaration* byShortLabel = nullptr;
+  for (const ParamDeclaration& candidate : declared) {
+    if (!label.empty() && ShortLabel(candidate.label) == label) {
+      if (byShortLabel != nullptr) {
+        return nullptr;  // two labels start alike: only the full label says which
+      }
+      byShortLabel = &candidate;
+    }
+  }
+  return byShortLabel;
 }
 
 std::vector<ResolvedParam> ResolveSceneParams(const Scene& scene,
                                               std::span<const ParamDeclaration> declared) {
   std::vector<ResolvedParam> resolved;
+  std::map<int32_t, std::string> givenAs;  // parameter index -> the name the scene used
   for (const SceneParam& param : scene.params) {
-    const ParamDeclaration* match = nullptr;
-    for (const ParamDeclaration& candidate : declared) {
-      // Buttons carry empty labels; a scene never names them.
-      if (!candidate.label.empty() && candidate.label == param.label) {
-        match = &candidate;
-        break;
-      }
-    }
+    const ParamDeclaration* match = FindDeclaration(declared, param.label);
     if (match == nullptr) {
+      std::vector<std::string> labels;
+      for (const ParamDeclaration& candidate : declared) {
+        if (!candidate.label.empty()) {
+          labels.push_back(candidate.label);
+        }
+      }
+      std::string suggestion = DidYouMean(param.label, labels);
+      if (suggestion.empty()) {
+        // "Thicknes" is nearer "Thickness" than the whole of "Thickness (0 = from source)".
+        for (std::string& label : labels) {
+          label = ShortLabel(label);
+        }
+        suggestion = DidYouMean(param.label, labels);
+      }
       throw SceneError(scene.fileName, param.pointer,
-                       "unknown parameter " + Quote(param.label) +
+                       "unknown parameter " + Quote(param.label) + suggestion +
                            " (labels are the effect's, as the params command lists them)");
+    }
+    // The same parameter under two names is ambiguous; a scene built in code may repeat a label,
+    // and then the later value wins as before.
+    if (const auto [earlier, added] = givenAs.emplace(match->index, param.label);
+        !added && earlier->second != param.label) {
+      throw SceneError(scene.fileName, param.pointer,
+                       Quote(match->label) + " is given twice: once as " + Quote(earlier->second) +
+                           ", once as " + Quote(param.label));
     }
     const ParamResolver resolver(scene, *match);
     ResolvedParam out;

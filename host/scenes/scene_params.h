@@ -39,8 +39,6 @@ struct ParamDeclaration {
 // Splits a popup's choice list ("Width|Height") into its texts.
 std::vector<std::string> SplitPopupChoices(const std::string& list);
 
-inline constexpr int kCurveMaxPoints = 12;  // capacity of the width curve's point arrays
-
 // One value converted for the host; which field holds it depends on the parameter's type.
 struct ResolvedValue {
   double number = 0.0;                          // kFloatSlider
@@ -57,22 +55,26 @@ struct ResolvedKey {
 
 struct ResolvedParam {
   int32_t index = 0;
-  std::string label;
+  std::string label;  // as declared
   DeclaredType type = DeclaredType::kOther;
   bool animated = false;
   std::vector<ResolvedKey> keys;  // one key at frame 0 when not animated
 };
 
-// Checks every value of `scene.params` against `declared` and converts it. Reports unknown
-// labels, values of the wrong kind, values out of range (with the range), unknown popup choices,
-// layers and masks, as SceneError with the scene's file and the value's JSON location. The result
-// follows the scene's order; parameters the scene does not mention are not in it.
+// The text of a label before its parenthesis, trailing spaces dropped ("Thickness" for
+// "Thickness (0 = from source)"); the whole label when it has none.
+std::string ShortLabel(const std::string& label);
+
+// Checks every value of `scene.params` against `declared` and converts it. A scene names a
+// parameter by its label, or by ShortLabel(label) when no other label has the same short form.
+// Reports unknown labels (with the nearest known one), a parameter named twice, values of the wrong
+// kind, values out of range (with the range), unknown popup choices, layers and masks, as
+// SceneError with the scene's file and the value's JSON location. The result follows the scene's
+// order; parameters the scene does not mention are not in it.
 std::vector<ResolvedParam> ResolveSceneParams(const Scene& scene,
                                               std::span<const ParamDeclaration> declared);
 
-// The width curve's stored form for a list of points: tag 1, the count, the x values and the y
-// values as little-endian 32-bit floats in list order, every unused slot and reserved byte zero.
-// At most kCurveMaxPoints points.
+// The width curve's stored form for a list of points (FlatCurveFromPoints).
 std::array<uint8_t, kFlatCurveBytes> CurveBytesFromPoints(const std::vector<ScenePoint>& points);
 
 // Degrees to 16.16 fixed point, rounded to nearest (floor(x + 0.5)). False when the result does

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "core/error_names.h"
+#include "core/session.h"
 #include "layers/fill_matte.h"
-#include "params/param_store.h"
 #include "layers/png_io.h"
+#include "masks/svg_path.h"
+#include "params/param_store.h"
 #include "params/scene_param_mapping.h"
 #include "scenes/scene_params.h"
-#include "core/session.h"
-#include "masks/svg_path.h"
 
 namespace lwhost {
 
@@ -146,6 +146,8 @@ FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& optio
   request.totalFrames = scene_.lastFrame + 1;
   request.rowPadding = options.rowPadding;
   request.progress = options.progress;
+  request.threads = options.threads;
+  request.cancelled = options.cancelled;
   return RenderFrameCommands(session_, request);
 }
 

@@ -45,6 +45,8 @@ class EffectError : public std::runtime_error {
 struct RenderOptions {
   int32_t rowPadding = 0;     // extra bytes after each output row (even at 16 bits)
   ProgressListener progress;  // fed by the effect's progress calls; may cancel
+  int32_t threads = 1;        // threads one frame's render may use (iterate_generic)
+  CancelListener cancelled;   // asked on the effect's abort calls; true cancels
 };
 
 class SceneRenderer {

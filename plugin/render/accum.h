@@ -2,8 +2,10 @@
 // sub-pixel positions, and each cell is later normalised and composited over the output world.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 #include "ae_effect.h"
 
@@ -25,9 +27,31 @@ struct LWD_Color {
   float alpha;
 };
 
+// The cells of one accumulation buffer. They come zeroed from the allocator (calloc), so pages the
+// ribbon never reaches are neither written nor, for large buffers, even touched.
+class LWD_AccumBuffer {
+ public:
+  LWD_Accum* data() { return cells_.get(); }
+  const LWD_Accum* data() const { return cells_.get(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  void reset() {
+    cells_.reset();
+    size_ = 0;
+  }
+
+ private:
+  friend PF_Err AllocateAccum(std::int64_t width, std::int64_t height, LWD_AccumBuffer& cells);
+  struct Free {
+    void operator()(LWD_Accum* p) const { std::free(p); }
+  };
+  std::unique_ptr<LWD_Accum, Free> cells_;
+  std::size_t size_ = 0;
+};
+
 // Makes `cells` width x height zeroed cells. Returns 4 (out of memory) without allocating when the
 // count cannot be held by an array, and 4 when the allocation fails.
-PF_Err AllocateAccum(std::int64_t width, std::int64_t height, std::vector<LWD_Accum>& cells);
+PF_Err AllocateAccum(std::int64_t width, std::int64_t height, LWD_AccumBuffer& cells);
 
 // Spreads one point of `weight` over the four cells around (x, y), output pixel coordinates with
 // pixel centres at integer + 0.5. The buffer covers the box (x0, y0, w, h); taps outside it are

@@ -4,6 +4,8 @@
 // Everything borrowed from the host goes back in one documented order on every exit.
 #include "render/render.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "curve/curve_data.h"
@@ -13,6 +15,7 @@
 #include "render/render_settings.h"
 #include "render/ribbon.h"
 #include "render/ribbon_bounds.h"
+#include "render/ribbon_raster.h"
 #include "render/width_profile.h"
 #include "suites/host_errors.h"
 #include "suites/suite_handler.h"
@@ -168,12 +171,46 @@ PF_Err ClearOutput(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef* o
   return fill->fill(in_data->effect_ref, &clear8, nullptr, output);
 }
 
+// The resolve in row bands on the threads the host grants (iterate_generic), or whole on this
+// thread. Each pixel depends only on its own cells, so any split gives the same output.
+struct ResolveBands {
+  const LWD_RenderSettings& s;
+  const LWD_Accum* accum;
+  const LWD_Accum* depthAccum;
+  PF_LayerDef* output;
+
+  void Rows(LWD_RowBand band) const {
+    const auto offset = static_cast<std::size_t>(band.rowBegin) * s.boxWidth;
+    const auto y0 = static_cast<std::int32_t>(s.boxY0 + band.rowBegin);
+    const auto h = static_cast<std::int32_t>(band.rowEnd - band.rowBegin);
+    // The extrusion first, so the front surface lies over it.
+    if (depthAccum != nullptr) {
+      ResolveAccum(depthAccum + offset, s.boxX0, y0, s.boxWidth, h, output, s.opacity, s.deepColor);
+    }
+    ResolveAccum(accum + offset, s.boxX0, y0, s.boxWidth, h, output, s.opacity, s.deepColor);
+  }
+
+  static PF_Err Band(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {
+    const auto* bands = static_cast<const ResolveBands*>(refcon);
+    bands->Rows(RowBandOf(bands->s.boxHeight, i, iterations));
+    return PF_Err_NONE;
+  }
+
+  PF_Err Run(PF_InData* in_data) {
+    if (in_data->utils->iterate_generic != nullptr && s.boxHeight > 1) {
+      return in_data->utils->iterate_generic(PF_Iterations_ONCE_PER_PROCESSOR, this, Band);
+    }
+    Rows({0, s.boxHeight});
+    return PF_Err_NONE;
+  }
+};
+
 // The accumulation buffers live only here: they are released (depth first) before the hold.
 PF_Err SplatAndResolve(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef* output,
                        RenderHold& hold) {
   const LWD_RenderSettings& s = hold.settings;
-  std::vector<LWD_Accum> accum;
-  std::vector<LWD_Accum> depthAccum;
+  LWD_AccumBuffer accum;
+  LWD_AccumBuffer depthAccum;
   PF_Err err = AllocateAccum(s.boxWidth, s.boxHeight, accum);
   if (err == PF_Err_NONE && s.depthSteps > 0) {
     err = AllocateAccum(s.boxWidth, s.boxHeight, depthAccum);
@@ -185,16 +222,11 @@ PF_Err SplatAndResolve(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDe
   err = RasterizeRibbon(in_data, suites, s, hold.outline, hold.walk, hold.source.u.ld, accum.data(),
                         depthAccum.empty() ? nullptr : depthAccum.data());
   if (err == PF_Err_NONE) {
-    // The extrusion first, so the front surface lies over it.
-    if (!depthAccum.empty()) {
-      ResolveAccum(depthAccum.data(), s.boxX0, s.boxY0, s.boxWidth, s.boxHeight, output, s.opacity,
-                   s.deepColor);
-    }
-    ResolveAccum(accum.data(), s.boxX0, s.boxY0, s.boxWidth, s.boxHeight, output, s.opacity,
-                 s.deepColor);
+    ResolveBands bands{s, accum.data(), depthAccum.empty() ? nullptr : depthAccum.data(), output};
+    err = bands.Run(in_data);
   }
-  std::vector<LWD_Accum>().swap(depthAccum);
-  std::vector<LWD_Accum>().swap(accum);
+  depthAccum.reset();
+  accum.reset();
   return err;
 }
 

@@ -7,6 +7,9 @@ namespace {
 
 constexpr double kScanSpacing = 2.0;  // px of arc length between two scanned spine points
 constexpr double kMarginSlack = 2.0;  // px added to the margin for the splat's footprint
+// The host's abort is asked once per this many scanned points (16 km of path): a scan of a path
+// billions of pixels long still ends promptly on a cancel, a usual one never asks.
+constexpr std::int64_t kPointsPerAbort = 8192;
 
 }  // namespace
 
@@ -31,6 +34,12 @@ PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
       return err;
     }
     GrowBoundsScan(scan, x + s.outputOriginX, y + s.outputOriginY, s.boundsMargin);
+    if (k % kPointsPerAbort == kPointsPerAbort - 1 && in_data->inter.abort != nullptr) {
+      if (const PF_Err abortErr = in_data->inter.abort(in_data->effect_ref);
+          abortErr != PF_Err_NONE) {
+        return abortErr;
+      }
+    }
   }
   FinishBoundsScan(scan, s);
   return PF_Err_NONE;

@@ -8,7 +8,8 @@
 #include "render/render_settings.h"
 #include "suites/suite_handler.h"
 
-// Fills boundsMargin and the box fields of the settings. Returns the first failed path evaluation.
+// Fills boundsMargin and the box fields of the settings. Returns the first failed path evaluation,
+// or the host's cancel (abort is asked every 8192 points of a long scan).
 PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
                             PF_PathOutlinePtr outline, LWD_PathWalk& walk,
                             LWD_RenderSettings& settings);

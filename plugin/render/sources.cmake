@@ -5,6 +5,8 @@ list(APPEND LWD_PLUGIN_SOURCES
   render/render.cpp
   render/render_settings.cpp
   render/ribbon.cpp
+  render/ribbon_raster.cpp
+  render/ribbon_sample.cpp
   render/ribbon_bounds.cpp
   render/width_profile.cpp
 )

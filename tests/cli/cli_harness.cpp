@@ -21,9 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<char*> Argv(const std::vector<std::string>& args, std::vector<std::string>& storage) {
+std::vector<char*> Argv(const std::vector<std::string>& args, std::vector<std::string>& storage,
+                        const std::string& program = LATHEWIND_BINARY) {
   storage.clear();
-  storage.push_back(LATHEWIND_BINARY);
+  storage.push_back(program);
   storage.insert(storage.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& s : storage) {
@@ -49,11 +50,12 @@ namespace {
 
 // Starts `lathewind <args...>` with its output going to files in `capture`.
 pid_t Start(const std::vector<std::string>& args, const fs::path& folder,
-            const std::map<std::string, std::string>& env, const TempFolder& capture) {
+            const std::map<std::string, std::string>& env, const TempFolder& capture,
+            const std::string& program = LATHEWIND_BINARY) {
   const std::string outPath = capture / "stdout";
   const std::string errPath = capture / "stderr";
   std::vector<std::string> storage;
-  std::vector<char*> argv = Argv(args, storage);
+  std::vector<char*> argv = Argv(args, storage, program);
   const pid_t pid = fork();
   if (pid == 0) {
     const int outFd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -87,6 +89,12 @@ Outcome RunLathewind(const std::vector<std::string>& args, const fs::path& folde
                      const std::map<std::string, std::string>& env) {
   TempFolder capture;
   return Finish(Start(args, folder, env, capture), capture);
+}
+
+Outcome RunProgram(const fs::path& program, const std::vector<std::string>& args,
+                   const fs::path& folder, const std::map<std::string, std::string>& env) {
+  TempFolder capture;
+  return Finish(Start(args, folder, env, capture, program.string()), capture);
 }
 
 Outcome RunLathewindAndSignal(const std::vector<std::string>& args, const fs::path& folder,

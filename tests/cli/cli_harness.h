@@ -21,6 +21,11 @@ struct Outcome {
 Outcome RunLathewind(const std::vector<std::string>& args, const std::filesystem::path& folder = {},
                      const std::map<std::string, std::string>& env = {});
 
+// Like RunLathewind for another program (an installed copy of the command, cmake).
+Outcome RunProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                   const std::filesystem::path& folder = {},
+                   const std::map<std::string, std::string>& env = {});
+
 // Like RunLathewind, but sends `signal` to the process as soon as `ready()` answers true (asked
 // every 10 ms).
 Outcome RunLathewindAndSignal(const std::vector<std::string>& args,

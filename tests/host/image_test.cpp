@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 namespace lwhost {
 namespace {
@@ -149,6 +150,24 @@ TEST(ImageTest, CheckerAlternatesByCellAndConvertsItsColours) {
   EXPECT_EQ(GetChannels(image, 3, 3).alpha, 128u);
   EXPECT_EQ(GetChannels(image, 6, 0).alpha, 128u);
   EXPECT_THROW(MakeChecker(4, 4, 0, colors, 8), std::invalid_argument);
+}
+
+TEST(ImageTest, FractionalCheckerCellsAlternateAtFloorOfXOverCell) {
+  const std::array<StraightColor8, 2> colors = {StraightColor8{0, 0, 0, 255},
+                                                StraightColor8{0, 0, 0, 0}};
+  // Cell 2.5: columns 0-2 (x / 2.5 < 1), 3-4, 5-7, 8-9: widths 3, 2, 3, 2 along the top row.
+  const Image wide = MakeChecker(10, 1, 2.5, colors, 8);
+  std::string row;
+  for (int32_t x = 0; x < 10; ++x) {
+    row += GetChannels(wide, x, 0).alpha == 255 ? '#' : '.';
+  }
+  EXPECT_EQ(row, "###..###..");
+  // Cell 0.5: floor(2x) + floor(2y) is always even, so every pixel has colour 0.
+  const Image fine = MakeChecker(3, 3, 0.5, colors, 8);
+  for (int32_t i = 0; i < 9; ++i) {
+    EXPECT_EQ(GetChannels(fine, i % 3, i / 3).alpha, 255u) << i;
+  }
+  EXPECT_THROW(MakeChecker(4, 4, -1.5, colors, 8), std::invalid_argument);
 }
 
 TEST(ImageTest, DownsampleAveragesBlocksAndPartialEdgeBlocks) {

@@ -52,6 +52,20 @@ TEST(SceneParamsTest, ValuesConvertToWhatTheHostStores) {
   EXPECT_EQ(Resolve(R"({"Fit": 2})").at(0).keys.at(0).value.popup, 2);
 }
 
+TEST(SceneParamsTest, ALabelMayBeNamedByItsTextBeforeTheParenthesisWhenUnique) {
+  const auto resolved = Resolve(R"({"Thickness": 12})");
+  ASSERT_EQ(resolved.size(), 1u);
+  EXPECT_EQ(resolved[0].index, 9);
+  EXPECT_EQ(resolved[0].label, "Thickness (0 = from source)");
+  // Two labels with the same text before their parentheses: neither short name is taken.
+  std::vector<ParamDeclaration> declared = Declared();
+  declared.push_back({40, "Thickness (end)", DeclaredType::kFloatSlider, 0, 10, {}});
+  EXPECT_THROW(ResolveSceneParams(SceneWith(R"({"Thickness": 1})"), declared), SceneError);
+  EXPECT_EQ(ShortLabel("Thickness (0 = from source)"), "Thickness");
+  EXPECT_EQ(ShortLabel("Bank"), "Bank");
+  EXPECT_EQ(ShortLabel("(odd)"), "");
+}
+
 TEST(SceneParamsTest, AnglesRoundToNearestSixteenSixteen) {
   PF_Fixed fixed = 0;
   ASSERT_TRUE(DegreesToFixed(1.0 / 131072, &fixed));  // exactly half a unit
@@ -145,6 +159,10 @@ TEST(SceneParamsTest, BadValuesNameTheLocationAndTheRange) {
            [0,0],[0,0]]})",
        "/params/Width Graph", "13 points is out of range: \"Width Graph\" takes 0 to 12 points"},
       {R"({"Taper Ending": 1})", "/params/Taper Ending", "unknown parameter \"Taper Ending\""},
+      {R"({"Taper Strat": 1})", "/params/Taper Strat", "(did you mean \"Taper Start\"?)"},
+      {R"({"Thicknes": 1})", "/params/Thicknes", "(did you mean \"Thickness\"?)"},
+      {R"J({"Thickness (0 = from source)": 1, "Thickness": 2})J", "/params/Thickness",
+       "is given twice"},
       {R"({"": 1})", "/params/", "unknown parameter \"\""},
   };
   const std::vector<ParamDeclaration> declared = Declared();

@@ -77,29 +77,49 @@ TEST_F(GraphSessionTest, FailedDrawReportsTheErrorAndGivesEverythingBack) {
   EXPECT_EQ(drawing.LiveObjects(), 0);
 }
 
-TEST(SceneTextWithCurveTest, ReplacesOnlyTheWidthGraphAndKeepsTheOrderOfKeys) {
-  std::vector<uint8_t> flat(lwhost::kFlatCurveBytes, 0);
-  flat[0] = 0x01;
-  flat[1] = 0xAB;
-  const std::string text = lwhost::SceneTextWithCurve(
-      R"({"frames": 3, "params": {"Width Graph": [[0, 1]], "Taper Start": 18}, "bitDepth": 16})",
-      flat);
-  const size_t frames = text.find("\"frames\": 3");
-  const size_t taper = text.find("\"Taper Start\": 18");
-  const size_t depth = text.find("\"bitDepth\": 16");
-  ASSERT_NE(frames, std::string::npos) << text;
-  ASSERT_NE(taper, std::string::npos) << text;
-  ASSERT_NE(depth, std::string::npos) << text;
-  EXPECT_LT(frames, taper) << text;
-  EXPECT_LT(taper, depth) << text;
-  EXPECT_NE(text.find("\"Width Graph\": {\n      \"flat\": \"01AB" + std::string(196, '0') + "\""),
-            std::string::npos)
-      << text;
-  EXPECT_EQ(text.find("[0, 1]"), std::string::npos) << "the old points are gone: " << text;
+TEST(SceneTextWithCurveTest, WritesTheCurveAsPointsAndKeepsEveryOtherByte) {
+  const auto points = std::vector<lwhost::CurvePoint>{{0, 1}, {0.3, 0.25}, {1, 0.6}};
+  const lwhost::FlatCurve flat = lwhost::FlatCurveFromPoints(points);
+  // The author's layout: tabs, a key after params, a keyframed value nearby, odd spacing.
+  const std::string before = "{\n\t\"frames\" : 3,\n\t\"params\": {\n\t\t\"Width Graph\":";
+  const std::string after =
+      ",\n\t\t\"Taper\\u0020Start\": {\"keys\": [[0, 18]]}\n\t},\n\t\"bitDepth\": 16\n}\n";
+  const std::string edited = lwhost::SceneTextWithCurve(
+      before + " {\"flat\": \"" + std::string(200, '0') + "\"}" + after, flat);
+  EXPECT_EQ(edited, before + " [[0, 1], [0.3, 0.25], [1, 0.6]]" + after);
 
-  EXPECT_NE(lwhost::SceneTextWithCurve("", flat).find("\"params\""), std::string::npos)
-      << "no scene: a scene of the curve alone";
+  // Added where missing: after the last parameter, indented like it; a new "params" at the end.
+  EXPECT_EQ(lwhost::SceneTextWithCurve("{\n  \"params\": {\n    \"Taper Start\": 18\n  }\n}", flat),
+            "{\n  \"params\": {\n    \"Taper Start\": 18,\n    \"Width Graph\": "
+            "[[0, 1], [0.3, 0.25], [1, 0.6]]\n  }\n}");
+  EXPECT_EQ(lwhost::SceneTextWithCurve("", flat),
+            "{\n  \"params\": {\n    \"Width Graph\": [[0, 1], [0.3, 0.25], [1, 0.6]]\n  }\n}\n");
+
+  // A stored form that is not a plain list of points stays a stored form.
+  lwhost::FlatCurve odd = flat;
+  odd[2] = 7;  // a reserved byte the points cannot carry
+  const std::string kept = lwhost::SceneTextWithCurve(R"({"params": {}})", odd);
+  EXPECT_NE(kept.find("\"Width Graph\": {\"flat\": \"0103070000"), std::string::npos) << kept;
+
   EXPECT_THROW(lwhost::SceneTextWithCurve("[1, 2]", flat), std::invalid_argument);
+  EXPECT_THROW(lwhost::SceneTextWithCurve(R"({"params": [1]})", flat), std::invalid_argument);
+}
+
+TEST(CurvePointsFromFlatTest, ReadsBackWhatPointsStoreAndRefusesOtherForms) {
+  const auto points = std::vector<lwhost::CurvePoint>{{0, 0.5}, {0.3, 1}, {1, 0.6}};
+  const lwhost::FlatCurve flat = lwhost::FlatCurveFromPoints(points);
+  const auto back = lwhost::CurvePointsFromFlat(flat);
+  ASSERT_TRUE(back.has_value());
+  ASSERT_EQ(back->size(), 3u);
+  EXPECT_EQ(lwhost::FlatCurveFromPoints(*back), flat);
+  lwhost::FlatCurve tagged = flat;
+  tagged[0] = 2;
+  EXPECT_FALSE(lwhost::CurvePointsFromFlat(tagged).has_value()) << "another tag";
+  lwhost::FlatCurve crowded = flat;
+  crowded[kCountByte] = 13;
+  EXPECT_FALSE(lwhost::CurvePointsFromFlat(crowded).has_value()) << "more points than slots";
+  lwhost::FlatCurve outside = lwhost::FlatCurveFromPoints(std::vector<lwhost::CurvePoint>{{0, 2}});
+  EXPECT_FALSE(lwhost::CurvePointsFromFlat(outside).has_value()) << "y outside [0, 1]";
 }
 
 }  // namespace

@@ -113,17 +113,17 @@ TEST(SplatTest, ProductsAreRoundedToFloatBeforeTheyAreAdded) {
 }
 
 TEST(AccumAllocTest, OverflowingCellCountIsOutOfMemoryWithoutAllocating) {
-  std::vector<LWD_Accum> cells;
+  LWD_AccumBuffer cells;
   const std::int64_t big = std::numeric_limits<std::int32_t>::max();
   EXPECT_EQ(AllocateAccum(big, big, cells), PF_Err_OUT_OF_MEMORY);
-  EXPECT_EQ(cells.capacity(), 0u);
+  EXPECT_EQ(cells.data(), nullptr);
   EXPECT_EQ(AllocateAccum(std::numeric_limits<std::int64_t>::max(), 2, cells),
             PF_Err_OUT_OF_MEMORY);
   ASSERT_EQ(AllocateAccum(3, 2, cells), PF_Err_NONE);
   ASSERT_EQ(cells.size(), 6u);
-  for (const auto& c : cells) {
-    EXPECT_EQ(c.weight, 0.0f);
-    EXPECT_EQ(c.a, 0.0f);
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    EXPECT_EQ(cells.data()[i].weight, 0.0f);
+    EXPECT_EQ(cells.data()[i].a, 0.0f);
   }
 }
 

@@ -1,0 +1,24 @@
+// "Did you mean ...?": the known name nearest to a misspelt one, for error messages.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace lwhost {
+
+// Edits (insertions, deletions, substitutions, swaps of neighbours) that turn `a` into `b`,
+// ignoring ASCII case.
+size_t EditDistance(std::string_view a, std::string_view b);
+
+// The candidate nearest to `typed`, when it is near enough to be what was meant: at most a third
+// of its length away (2 edits allowed, 1 for names of three letters or fewer). Ties go to the
+// earlier candidate.
+std::optional<std::string> NearestName(std::string_view typed,
+                                       std::span<const std::string> candidates);
+
+// " (did you mean \"NAME\"?)" for the nearest candidate, or "" when none is near.
+std::string DidYouMean(std::string_view typed, std::span<const std::string> candidates);
+
+}  // namespace lwhost

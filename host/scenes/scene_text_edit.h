@@ -1,0 +1,21 @@
+// Editing a scene file's text in place: one value replaced or added, every other byte of the file
+// (its layout, its key order, its comments-free formatting) kept as the author wrote it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lwhost {
+
+// `sceneText` (a JSON object; empty reads as "{}") with the member `key` of the object `section`
+// of the root set to `valueJson` (JSON text, written as given). An existing value is replaced in
+// place; a new member goes at the end of its object, indented like its last member; a missing
+// section is added at the end of the root. Throws std::invalid_argument when the text is not a
+// JSON object or `section` is not an object.
+std::string SceneTextWithMember(std::string_view sceneText, std::string_view section,
+                                std::string_view key, std::string_view valueJson);
+
+// `text` as a JSON string literal, quotes included.
+std::string JsonStringLiteral(std::string_view text);
+
+}  // namespace lwhost

@@ -1,0 +1,302 @@
+#include "render/ribbon_raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "render/source_fetch.h"
+#include "render/splat.h"
+
+namespace {
+
+constexpr double kHalfPi = 1.5707963267948966;  // a tube's surface turns from -90 to +90 degrees
+constexpr double kLightComponent = 0.707;       // light comes in at 45 degrees to the screen
+constexpr LWD_Color kOpaqueWhite = {1.0f, 1.0f, 1.0f, 1.0f};
+// A splat touches the rows and columns within 1.5 px of its point; one more for safety.
+constexpr double kReachSlack = 2.5;
+
+enum class Texture { kWhite, k8, k16 };
+enum class Shade { kNone, kTube, kFlat };
+
+// The first and last depth copy m in [1, steps] whose position p + m x stepLength (one axis)
+// can land in [lo, hi]; widened by one copy on each side, so rounding never drops a copy.
+void CopyRange(double p, double stepLength, double lo, double hi, std::int32_t steps,
+               std::int32_t* first, std::int32_t* last) {
+  if (std::fabs(stepLength) < 1e-12) {
+    if (p < lo || p > hi) {
+      *first = 1;
+      *last = 0;
+    }
+    return;
+  }
+  double a = (lo - p) / stepLength;
+  double b = (hi - p) / stepLength;
+  if (a > b) {
+    std::swap(a, b);
+  }
+  if (!(b >= *first - 1.0) || !(a <= *last + 1.0)) {
+    *first = 1;
+    *last = 0;
+    return;
+  }
+  *first =
+      std::max<std::int32_t>(*first, static_cast<std::int32_t>(std::max(1.0, std::floor(a) - 1.0)));
+  *last = std::min<std::int32_t>(
+      *last, static_cast<std::int32_t>(std::min<double>(steps, std::ceil(b) + 1.0)));
+}
+
+struct TubeAngle {
+  double sine = 0.0;
+  double cosine = 0.0;
+  bool made = false;
+};
+
+// The tube's surface angle depends only on the cross-section's width W and the point's index j:
+// point j of every cross-section of the same W (fan normals, and every sample of a ribbon whose
+// width does not vary) shares it, so its sine and cosine are made once per W and j.
+struct TubeTable {
+  double width = -1.0;
+  std::vector<TubeAngle> angles;
+
+  const TubeAngle& At(double w, std::int64_t j, double v) {
+    if (w != width) {
+      width = w;
+      for (TubeAngle& a : angles) {
+        a.made = false;
+      }
+    }
+    if (static_cast<std::size_t>(j) >= angles.size()) {
+      angles.resize(static_cast<std::size_t>(j) + 1);
+    }
+    TubeAngle& a = angles[static_cast<std::size_t>(j)];
+    if (!a.made) {
+      // Across a tube the surface turns from facing -N, through the viewer, to facing +N.
+      const double theta = (2.0 * v - 1.0) * kHalfPi;
+      a.sine = std::sin(theta);
+      a.cosine = std::cos(theta);
+      a.made = true;
+    }
+    return a;
+  }
+};
+
+template <Texture kTexture, Shade kShade, bool kDepth>
+struct BandRaster {
+  const LWD_RenderSettings& s;
+  const PF_LayerDef& source;
+  lwd_splat::Target front;
+  lwd_splat::Target back;
+  // The band and box in output pixels, widened by a splat's reach.
+  double top, bottom, left, right;
+  double depthDX, depthDY;  // the full extrusion vector
+  // Copy m lies at e x depthDir from its point, e = depth x m / depthSteps: the same products for
+  // every point, made once.
+  const double* copyOffsetX;
+  const double* copyOffsetY;
+
+  LWD_Color Colour(double sx, double sy) const {
+    if constexpr (kTexture == Texture::kWhite) {
+      return kOpaqueWhite;
+    } else if constexpr (kTexture == Texture::k8) {
+      return lwd_fetch::Fetch<PF_Pixel>(source, sx, sy);
+    } else {
+      return lwd_fetch::Fetch<PF_Pixel16>(source, sx, sy);
+    }
+  }
+
+  void DepthCopies(double px, double py, const LWD_Color& colour, double weight) const {
+    const std::int32_t steps = s.depthSteps;
+    std::int32_t first = 1;
+    std::int32_t last = steps;
+    CopyRange(py, s.depth * s.depthDirY / steps, top, bottom, steps, &first, &last);
+    CopyRange(px, s.depth * s.depthDirX / steps, left, right, steps, &first, &last);
+    if (first > last) {
+      return;
+    }
+    const double* offsetX = copyOffsetX;
+    const double* offsetY = copyOffsetY;
+    const double f = s.depthShadeFactor;
+    const LWD_Color dark = {static_cast<float>(colour.red * f),
+                            static_cast<float>(colour.green * f),
+                            static_cast<float>(colour.blue * f), colour.alpha};
+    const lwd_splat::WideColor wide = lwd_splat::Widen(dark);
+    for (std::int32_t m = first; m <= last; ++m) {
+      lwd_splat::Splat(back, px + offsetX[m], py + offsetY[m], wide, weight);
+    }
+  }
+
+  void Draw(const LWD_RibbonSample& smp, TubeTable& tube) const {
+    const double step = s.sampleStep;
+    const double width = smp.width;
+    // Every point of every cross-section lies within W/2 of the spine point.
+    const double reach = width / 2.0;
+    const double minY = smp.y - reach + std::min(0.0, depthDY);
+    const double maxY = smp.y + reach + std::max(0.0, depthDY);
+    const double minX = smp.x - reach + std::min(0.0, depthDX);
+    const double maxX = smp.x + reach + std::max(0.0, depthDX);
+    if (maxY < top || minY > bottom || maxX < left || minX > right) {
+      return;
+    }
+    // How far the depth copies reach from their point, per axis.
+    const double copiesUp = std::min(0.0, depthDY);
+    const double copiesDown = std::max(0.0, depthDY);
+    const double copiesLeft = std::min(0.0, depthDX);
+    const double copiesRight = std::max(0.0, depthDX);
+    const double halfWidth = -width / 2.0;
+    const bool mirrored = s.thicknessParam < 0.0;
+    const bool alongWidth = s.stretchAlong == LWD_STRETCH_WIDTH;
+    const int fan = smp.fan;
+    for (int k = 0; k <= fan; ++k) {
+      double kx = smp.nx;
+      double ky = smp.ny;
+      if (k < fan) {
+        const double alpha = -smp.dphi * (fan - k) / (fan + 1);
+        const double ca = std::cos(alpha);
+        const double sa = std::sin(alpha);
+        kx = smp.nx * ca - smp.ny * sa;
+        ky = smp.nx * sa + smp.ny * ca;
+      }
+      double facing = 0.0;
+      if constexpr (kShade != Shade::kNone) {
+        facing = kx * s.lightDirX + ky * s.lightDirY;
+      }
+      for (std::int64_t j = 0; j <= smp.points + 1; ++j) {
+        const double a = std::min(width, j * step);
+        const double off = halfWidth + a;
+        const double py = smp.y + ky * off;
+        // A point whose taps and copies all miss the band costs no fetch.
+        const double px = smp.x + kx * off;
+        if (py + copiesDown < top || py + copiesUp > bottom || px + copiesRight < left ||
+            px + copiesLeft > right) {
+          continue;
+        }
+        const double v = a / width;
+        const double span = k < fan ? std::fabs(off) * smp.fanStep : smp.spacing;
+        const double weight = span * step;
+        const double vTex = mirrored ? 1.0 - v : v;
+        const double acrossCoord = vTex * s.sourceAcross;
+        const double sx = alongWidth ? smp.alongCoord : acrossCoord;
+        const double sy = alongWidth ? acrossCoord : smp.alongCoord;
+        LWD_Color colour = Colour(sx, sy);
+        if (colour.alpha <= 0.0f) {
+          continue;
+        }
+        if constexpr (kDepth) {
+          DepthCopies(px, py, colour, weight);
+          if (py < top || py > bottom) {
+            continue;
+          }
+        }
+        if constexpr (kShade != Shade::kNone) {
+          double sinTheta = smp.sinTau;
+          double cosTheta = smp.cosTau;
+          if constexpr (kShade == Shade::kTube) {
+            const TubeAngle& angle = tube.At(width, j, v);
+            sinTheta = angle.sine;
+            cosTheta = angle.cosine;
+          }
+          const double lambda =
+              std::max(0.0, kLightComponent * cosTheta + kLightComponent * sinTheta * facing);
+          const double shade = 1.0 - s.shading * (1.0 - lambda);
+          colour.red = static_cast<float>(colour.red * shade);
+          colour.green = static_cast<float>(colour.green * shade);
+          colour.blue = static_cast<float>(colour.blue * shade);
+        }
+        lwd_splat::Splat(front, px, py, lwd_splat::Widen(colour), weight);
+      }
+    }
+  }
+};
+
+template <Texture kTexture, Shade kShade, bool kDepth>
+void DrawBand(const LWD_RenderSettings& s, const LWD_RibbonSample* samples, std::size_t count,
+              const PF_LayerDef& source, LWD_Accum* accum, LWD_Accum* depthAccum,
+              LWD_RowBand band) {
+  std::vector<double> offsetX;
+  std::vector<double> offsetY;
+  if constexpr (kDepth) {
+    offsetX.resize(static_cast<std::size_t>(s.depthSteps) + 1);
+    offsetY.resize(offsetX.size());
+    for (std::int32_t m = 1; m <= s.depthSteps; ++m) {
+      const double e = s.depth * m / s.depthSteps;
+      offsetX[m] = e * s.depthDirX;
+      offsetY[m] = e * s.depthDirY;
+    }
+  }
+  const BandRaster<kTexture, kShade, kDepth> raster{
+      s,
+      source,
+      {accum, s.boxX0, s.boxY0, s.boxWidth, band.rowBegin, band.rowEnd},
+      {depthAccum, s.boxX0, s.boxY0, s.boxWidth, band.rowBegin, band.rowEnd},
+      static_cast<double>(s.boxY0) + band.rowBegin - kReachSlack,
+      static_cast<double>(s.boxY0) + band.rowEnd + kReachSlack,
+      static_cast<double>(s.boxX0) - kReachSlack,
+      static_cast<double>(s.boxX0) + s.boxWidth + kReachSlack,
+      kDepth ? s.depth * s.depthDirX : 0.0,
+      kDepth ? s.depth * s.depthDirY : 0.0,
+      offsetX.data(),
+      offsetY.data()};
+  TubeTable tube;
+  for (std::size_t i = 0; i < count; ++i) {
+    raster.Draw(samples[i], tube);
+  }
+}
+
+template <Texture kTexture, Shade kShade>
+void DrawBandDepth(const LWD_RenderSettings& s, const LWD_RibbonSample* samples, std::size_t count,
+                   const PF_LayerDef& source, LWD_Accum* accum, LWD_Accum* depthAccum,
+                   LWD_RowBand band) {
+  if (s.depthSteps > 0 && depthAccum != nullptr) {
+    DrawBand<kTexture, kShade, true>(s, samples, count, source, accum, depthAccum, band);
+  } else {
+    DrawBand<kTexture, kShade, false>(s, samples, count, source, accum, depthAccum, band);
+  }
+}
+
+template <Texture kTexture>
+void DrawBandShade(const LWD_RenderSettings& s, const LWD_RibbonSample* samples, std::size_t count,
+                   const PF_LayerDef& source, LWD_Accum* accum, LWD_Accum* depthAccum,
+                   LWD_RowBand band) {
+  if (!(s.shading > 0.0)) {
+    DrawBandDepth<kTexture, Shade::kNone>(s, samples, count, source, accum, depthAccum, band);
+  } else if (s.surface == LWD_SURFACE_TUBE) {
+    DrawBandDepth<kTexture, Shade::kTube>(s, samples, count, source, accum, depthAccum, band);
+  } else {
+    DrawBandDepth<kTexture, Shade::kFlat>(s, samples, count, source, accum, depthAccum, band);
+  }
+}
+
+}  // namespace
+
+bool RibbonSampleReachesBox(const LWD_RenderSettings& s, const LWD_RibbonSample& smp) {
+  const double depthDX = s.depthSteps > 0 ? s.depth * s.depthDirX : 0.0;
+  const double depthDY = s.depthSteps > 0 ? s.depth * s.depthDirY : 0.0;
+  const double reach = smp.width / 2.0 + kReachSlack;
+  return smp.x + reach + std::max(0.0, depthDX) >= s.boxX0 &&
+         smp.x - reach + std::min(0.0, depthDX) <= static_cast<double>(s.boxX0) + s.boxWidth &&
+         smp.y + reach + std::max(0.0, depthDY) >= s.boxY0 &&
+         smp.y - reach + std::min(0.0, depthDY) <= static_cast<double>(s.boxY0) + s.boxHeight;
+}
+
+LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t count) {
+  return {height * index / count, height * (index + 1) / count};
+}
+
+void RasterizeRibbonSamples(const LWD_RenderSettings& s, const LWD_RibbonSample* samples,
+                            std::size_t count, const PF_LayerDef& source, LWD_Accum* accum,
+                            LWD_Accum* depthAccum, LWD_RowBand band) {
+  band.rowBegin = std::max<std::int64_t>(band.rowBegin, 0);
+  band.rowEnd = std::min<std::int64_t>(band.rowEnd, s.boxHeight);
+  if (band.rowBegin >= band.rowEnd || s.boxWidth <= 0 || accum == nullptr) {
+    return;
+  }
+  if (s.sourceEmpty) {
+    DrawBandShade<Texture::kWhite>(s, samples, count, source, accum, depthAccum, band);
+  } else if (source.data == nullptr || source.width <= 0 || source.height <= 0) {
+    return;  // a world without pixels gives transparent points: nothing is drawn
+  } else if ((source.world_flags & PF_WorldFlag_DEEP) != 0) {
+    DrawBandShade<Texture::k16>(s, samples, count, source, accum, depthAccum, band);
+  } else {
+    DrawBandShade<Texture::k8>(s, samples, count, source, accum, depthAccum, band);
+  }
+}

@@ -1,0 +1,33 @@
+// Draws prepared ribbon samples into the accumulation buffers: a pure function over plain data,
+// no host. A band of the box's rows receives exactly the taps that land in it, in the order of
+// the samples, so drawing the box in any split into bands gives the same bits as drawing it
+// whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ae_effect.h"
+#include "render/accum.h"
+#include "render/render_settings.h"
+#include "render/ribbon_sample.h"
+
+// Rows [rowBegin, rowEnd) of the box (0 = the box's top row).
+struct LWD_RowBand {
+  std::int64_t rowBegin;
+  std::int64_t rowEnd;
+};
+
+// Band `index` of `count` equal bands of a box `height` rows high.
+LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t count);
+
+// False when no point, fan cross-section or depth copy of the sample can touch the box.
+bool RibbonSampleReachesBox(const LWD_RenderSettings& settings, const LWD_RibbonSample& sample);
+
+// For each sample in order, its fan cross-sections and its own, every point textured from
+// `source` (opaque white when settings.sourceEmpty), its depth copies into `depthAccum` (when
+// settings.depthSteps > 0 and it is given), shaded and deposited into `accum`; only taps in the
+// band's rows are made.
+void RasterizeRibbonSamples(const LWD_RenderSettings& settings, const LWD_RibbonSample* samples,
+                            std::size_t count, const PF_LayerDef& source, LWD_Accum* accum,
+                            LWD_Accum* depthAccum, LWD_RowBand band);

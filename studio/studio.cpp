@@ -1,0 +1,503 @@
+#include "studio.h"
+
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/error_names.h"
+#include "core/number_text.h"
+#include "layers/png_io.h"
+#include "params/param_listing.h"
+#include "params/param_store.h"
+#include "scenes/frame_pattern.h"
+#include "scenes/scene.h"
+
+namespace lwstudio {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+// Frames a request may name: current_time = 1000 x frame must fit in 32 bits.
+constexpr int64_t kMaxFrame = 2147483647 / 1000;
+// Graph events happen on a 220 x 150 control; anything far outside it is a bad request.
+constexpr int64_t kMaxEventCoordinate = 100000;
+// A sequence export renders at most this many frames in one request.
+constexpr int64_t kMaxExportFrames = 10000;
+
+Reply JsonReply(const Json& body, int status = 200) {
+  return Reply{status, "application/json", body.dump(2) + "\n"};
+}
+
+Reply SceneErrorReply(const lwhost::SceneError& e) {
+  return ErrorReply(400, e.problem(), e.pointer());
+}
+
+// A whole number in [low, high] at `key` of `body`, or the reply that refuses it.
+std::optional<Reply> WholeNumber(const Json& body, const char* key, int64_t low, int64_t high,
+                                 int64_t* value) {
+  const Json& v = body.at(key);
+  const std::string where = "/" + std::string(key);
+  if (!v.is_number_integer()) {
+    return ErrorReply(400, std::string(key) + " must be a whole number", where);
+  }
+  const bool negative = v.is_number_unsigned() ? false : v.get<int64_t>() < 0;
+  if ((v.is_number_unsigned() && v.get<uint64_t>() > static_cast<uint64_t>(high)) ||
+      (!v.is_number_unsigned() && (v.get<int64_t>() < low || v.get<int64_t>() > high)) ||
+      (negative && low >= 0)) {
+    return ErrorReply(
+        400,
+        std::string(key) + " must lie in " + std::to_string(low) + " to " + std::to_string(high),
+        where);
+  }
+  *value = v.get<int64_t>();
+  return std::nullopt;
+}
+
+// Keys of `body` other than `known` are refused, as in a scene file.
+std::optional<Reply> OnlyKeys(const Json& body, std::initializer_list<const char*> known) {
+  for (const auto& [key, value] : body.items()) {
+    bool found = false;
+    for (const char* k : known) {
+      found = found || key == k;
+    }
+    if (!found) {
+      return ErrorReply(400, "unknown key \"" + key + "\"", lwhost::JsonPointerChild("", key));
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<Json> ParseBody(const std::string& body, Reply* refusal) {
+  Json parsed = Json::parse(body, nullptr, false);
+  if (parsed.is_discarded()) {
+    *refusal = ErrorReply(400, "the body is not valid JSON", "");
+    return std::nullopt;
+  }
+  if (!parsed.is_object()) {
+    *refusal = ErrorReply(400, "the body must be a JSON object", "");
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+bool Inside(const fs::path& folder, const fs::path& path) {
+  const fs::path relative = fs::weakly_canonical(path).lexically_relative(folder);
+  return !relative.empty() && *relative.begin() != ".." && relative.is_relative();
+}
+
+Json PointList(const std::vector<lwhost::MaskVertex>& vertices,
+               lwhost::Vec2 lwhost::MaskVertex::*member) {
+  Json list = Json::array();
+  for (const lwhost::MaskVertex& v : vertices) {
+    const lwhost::Vec2& p = v.*member;
+    list.push_back({p.x, p.y});
+  }
+  return list;
+}
+
+}  // namespace
+
+Reply ErrorReply(int status, const std::string& message, const std::string& location) {
+  return Reply{status, "application/json",
+               Json{{"error", message}, {"location", location}}.dump(2) + "\n"};
+}
+
+Studio::Studio(const std::string& pluginPath, StudioScene scene)
+    : scene_(std::move(scene)),
+      folder_(fs::weakly_canonical(fs::absolute(scene_.folder))),
+      session_(pluginPath) {
+  if (const lwhost::CommandResult setup = session_.GlobalSetup(); setup.err != PF_Err_NONE) {
+    throw lwhost::EffectError("global set-up failed with error " + std::to_string(setup.err) +
+                                  " (" + lwhost::ErrorName(setup.err) + ")",
+                              setup.err);
+  }
+  {
+    // The declarations, with the defaults of a store fresh from parameter set-up.
+    const lwhost::CommandResult setup = session_.Send(PF_Cmd_PARAMS_SETUP);
+    if (setup.err != PF_Err_NONE) {
+      throw lwhost::EffectError("parameter set-up failed with error " + std::to_string(setup.err) +
+                                    " (" + lwhost::ErrorName(setup.err) + ")",
+                                setup.err);
+    }
+    const lwhost::ParamStore store(session_);
+    paramsJson_ = lwhost::DeclaredParamsJson(store);
+  }
+  lwhost::Scene parsed = ParseText(scene_.text);
+  CheckFolder(parsed);
+  RendererFor(parsed.downsampleX, parsed.downsampleY);
+}
+
+Studio::~Studio() {
+  graph_.reset();
+  renderer_.reset();
+}
+
+lwhost::Scene Studio::ParseText(const std::string& text) const {
+  return lwhost::ParseSceneText(text, scene_.name, scene_.folder);
+}
+
+void Studio::CheckFolder(const lwhost::Scene& scene) const {
+  for (const lwhost::SceneLayer& layer : scene.layers) {
+    if (layer.kind == lwhost::SceneLayerKind::kImage && !Inside(folder_, layer.imagePath)) {
+      throw lwhost::SceneError(
+          scene.fileName, lwhost::JsonPointerChild(layer.pointer, "image"),
+          "the studio reads only files inside the scene's folder " + folder_.string());
+    }
+  }
+}
+
+lwhost::SceneRenderer& Studio::RendererFor(int32_t dx, int32_t dy) {
+  if (renderer_ && rendererVersion_ == textVersion_ && rendererDx_ == dx && rendererDy_ == dy) {
+    return *renderer_;
+  }
+  // One renderer serves the session at a time: the old one goes first.
+  graph_.reset();
+  renderer_.reset();
+  lwhost::Scene scene = ParseText(scene_.text);
+  scene.downsampleX = dx;
+  scene.downsampleY = dy;
+  renderer_.emplace(session_, std::move(scene));
+  rendererVersion_ = textVersion_;
+  rendererDx_ = dx;
+  rendererDy_ = dy;
+  return *renderer_;
+}
+
+lwhost::GraphSession& Studio::GraphAt(int64_t frame) {
+  if (!renderer_ || rendererVersion_ != textVersion_) {
+    const lwhost::Scene scene = ParseText(scene_.text);
+    RendererFor(scene.downsampleX, scene.downsampleY);
+  }
+  if (!graph_ || graphFrame_ != frame) {
+    graph_.reset();
+    graph_ = std::make_unique<lwhost::GraphSession>(session_, renderer_->Params(),
+                                                    static_cast<double>(frame));
+    graphFrame_ = frame;
+  }
+  return *graph_;
+}
+
+Reply Studio::Params() const {
+  return Reply{200, "application/json", paramsJson_};
+}
+
+Reply Studio::GetScene() {
+  std::lock_guard lock(mutex_);
+  return Reply{200, "application/json", scene_.text};
+}
+
+Reply Studio::PutScene(const std::string& body) {
+  ++generation_;  // a render in flight is for the old scene
+  std::lock_guard lock(mutex_);
+  try {
+    lwhost::Scene parsed = ParseText(body);
+    CheckFolder(parsed);
+    // The effect's declarations decide the rest: bring the new scene up in place of the old, at
+    // the resolution of the last frame asked for (the next is likely at the same while dragging).
+    graph_.reset();
+    renderer_.reset();
+    const int32_t dx = rendererDx_ > 0 ? rendererDx_ : parsed.downsampleX;
+    const int32_t dy = rendererDy_ > 0 ? rendererDy_ : parsed.downsampleY;
+    parsed.downsampleX = dx;
+    parsed.downsampleY = dy;
+    renderer_.emplace(session_, std::move(parsed));
+    scene_.text = body;
+    rendererVersion_ = ++textVersion_;
+    rendererDx_ = dx;
+    rendererDy_ = dy;
+  } catch (const lwhost::SceneError& e) {
+    renderer_.reset();  // the old scene comes back up at the next request
+    return SceneErrorReply(e);
+  } catch (const lwhost::EffectError& e) {
+    renderer_.reset();
+    return ErrorReply(500, e.what(), "");
+  }
+  return JsonReply(Json{{"version", textVersion_}});
+}
+
+Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy, const lwhost::CancelListener& cancel,
+                          lwhost::FrameOutput* output) {
+  if (frame < 0 || frame > kMaxFrame) {
+    return ErrorReply(400, "frame must lie in 0 to " + std::to_string(kMaxFrame), "/frame");
+  }
+  try {
+    lwhost::RenderOptions options;
+    options.cancelled = cancel;
+    lwhost::SceneRenderer& renderer = RendererFor(dx, dy);
+    ++inFlight_;
+    lwhost::FrameOutput out = renderer.RenderFrame(static_cast<int32_t>(frame), options);
+    --inFlight_;
+    if (out.err != PF_Err_NONE) {
+      if (cancel && cancel()) {
+        ++cancelled_;
+        return ErrorReply(409, "cancelled: a newer request came in or the client left", "");
+      }
+      return ErrorReply(500,
+                        "the effect answered error " + std::to_string(out.err) + " (" +
+                            lwhost::ErrorName(out.err) + ") rendering frame " +
+                            std::to_string(frame),
+                        "");
+    }
+    *output = std::move(out);
+  } catch (const lwhost::SceneError& e) {
+    return SceneErrorReply(e);
+  } catch (const std::exception& e) {
+    return ErrorReply(500, e.what(), "");
+  }
+  return Reply{200, "image/png", {}};
+}
+
+Reply Studio::Frame(int64_t frame, int downsample, const std::function<bool()>& clientGone) {
+  const uint64_t ticket = ++generation_;  // a newer frame request supersedes this one
+  std::lock_guard lock(mutex_);
+  if (downsample < 0 || downsample > lwhost::kMaxDownsample) {
+    return ErrorReply(400, "downsample must lie in 1 to " + std::to_string(lwhost::kMaxDownsample),
+                      "/downsample");
+  }
+  int32_t dx = downsample;
+  int32_t dy = downsample;
+  if (downsample == 0) {
+    try {
+      const lwhost::Scene scene = ParseText(scene_.text);
+      dx = scene.downsampleX;
+      dy = scene.downsampleY;
+    } catch (const lwhost::SceneError& e) {
+      return SceneErrorReply(e);
+    }
+  }
+  const lwhost::CancelListener cancel = [this, ticket, &clientGone] {
+    return generation_.load() != ticket || (clientGone && clientGone());
+  };
+  lwhost::FrameOutput output;
+  Reply reply = RenderImage(frame, dx, dy, cancel, &output);
+  if (reply.status != 200) {
+    return reply;
+  }
+  // Where the layer lies in the image, and at what resolution, for the page's mask overlay.
+  reply.headers = {
+      {"X-Lathewind-Origin", std::to_string(output.originX) + "," + std::to_string(output.originY)},
+      {"X-Lathewind-Downsample", std::to_string(dx) + "," + std::to_string(dy)}};
+  try {
+    const std::vector<unsigned char> png =
+        lwhost::EncodePng(output.image, lwhost::PngAlpha::kStraight);
+    reply.body.assign(png.begin(), png.end());
+  } catch (const std::exception& e) {
+    return ErrorReply(500, e.what(), "");
+  }
+  return reply;
+}
+
+Reply Studio::GraphPng(int64_t frame) {
+  std::lock_guard lock(mutex_);
+  if (frame < 0 || frame > kMaxFrame) {
+    return ErrorReply(400, "frame must lie in 0 to " + std::to_string(kMaxFrame), "/frame");
+  }
+  try {
+    lwhost::GraphSession& graph = GraphAt(frame);
+    lwhost::DrawingContext drawing;
+    const lwhost::GraphEventResult drawn = graph.Draw(drawing);
+    if (drawn.err != PF_Err_NONE) {
+      return ErrorReply(500,
+                        "drawing the graph failed with error " + std::to_string(drawn.err) + " (" +
+                            lwhost::ErrorName(drawn.err) + ")",
+                        "");
+    }
+    const std::vector<unsigned char> png =
+        lwhost::EncodePng(lwhost::DrawingImage(drawing), lwhost::PngAlpha::kStraight);
+    return Reply{200, "image/png", std::string(png.begin(), png.end())};
+  } catch (const lwhost::SceneError& e) {
+    return SceneErrorReply(e);
+  } catch (const std::exception& e) {
+    return ErrorReply(500, e.what(), "");
+  }
+}
+
+Reply Studio::GraphEvent(const std::string& body) {
+  Reply refusal;
+  const std::optional<Json> event = ParseBody(body, &refusal);
+  if (!event) {
+    return refusal;
+  }
+  if (auto bad = OnlyKeys(*event, {"kind", "x", "y", "frame"})) {
+    return *bad;
+  }
+  for (const char* key : {"kind", "x", "y"}) {
+    if (!event->contains(key)) {
+      return ErrorReply(400, std::string("\"") + key + "\" is missing", "");
+    }
+  }
+  const Json& kind = event->at("kind");
+  if (!kind.is_string() || (kind != "click" && kind != "drag")) {
+    return ErrorReply(400, "kind must be \"click\" or \"drag\"", "/kind");
+  }
+  int64_t x = 0;
+  int64_t y = 0;
+  int64_t frame = 0;
+  if (auto bad = WholeNumber(*event, "x", -kMaxEventCoordinate, kMaxEventCoordinate, &x)) {
+    return *bad;
+  }
+  if (auto bad = WholeNumber(*event, "y", -kMaxEventCoordinate, kMaxEventCoordinate, &y)) {
+    return *bad;
+  }
+  if (event->contains("frame")) {
+    if (auto bad = WholeNumber(*event, "frame", 0, kMaxFrame, &frame)) {
+      return *bad;
+    }
+  }
+
+  ++generation_;  // the curve may change under a render in flight
+  std::lock_guard lock(mutex_);
+  try {
+    lwhost::GraphSession& graph = GraphAt(frame);
+    const auto ax = static_cast<A_long>(x);
+    const auto ay = static_cast<A_long>(y);
+    const lwhost::GraphEventResult result =
+        kind == "click" ? graph.Click(ax, ay) : graph.Drag(ax, ay);
+    if (result.err != PF_Err_NONE) {
+      return ErrorReply(500,
+                        "the effect answered error " + std::to_string(result.err) + " (" +
+                            lwhost::ErrorName(result.err) + ") to the " + kind.get<std::string>(),
+                        "");
+    }
+    if (result.changed) {
+      std::vector<uint8_t> flat;
+      if (const PF_Err err = graph.FlattenCurve(&flat); err != PF_Err_NONE) {
+        return ErrorReply(500,
+                          "flattening the width curve failed with error " + std::to_string(err) +
+                              " (" + lwhost::ErrorName(err) + ")",
+                          "");
+      }
+      scene_.text = lwhost::SceneTextWithCurve(scene_.text, flat);
+      // The store already holds the edited curve: the renderer stays as it is.
+      rendererVersion_ = ++textVersion_;
+    }
+    return JsonReply(Json{{"changed", result.changed}, {"version", textVersion_}});
+  } catch (const lwhost::SceneError& e) {
+    return SceneErrorReply(e);
+  } catch (const std::exception& e) {
+    return ErrorReply(500, e.what(), "");
+  }
+}
+
+Reply Studio::Masks() {
+  std::lock_guard lock(mutex_);
+  try {
+    if (!renderer_ || rendererVersion_ != textVersion_) {
+      const lwhost::Scene scene = ParseText(scene_.text);
+      RendererFor(scene.downsampleX, scene.downsampleY);
+    }
+    Json masks = Json::object();
+    for (const lwhost::SceneMask& mask : renderer_->GetScene().masks) {
+      const std::optional<lwhost::Mask> found =
+          renderer_->Masks().Find(renderer_->PathIdOf(mask.name));
+      if (!found) {
+        continue;
+      }
+      masks[mask.name] = {
+          {"vertices", PointList(found->vertices, &lwhost::MaskVertex::point)},
+          {"inTangents", PointList(found->vertices, &lwhost::MaskVertex::inTangent)},
+          {"outTangents", PointList(found->vertices, &lwhost::MaskVertex::outTangent)},
+          {"closed", found->closed}};
+    }
+    return JsonReply(masks);
+  } catch (const lwhost::SceneError& e) {
+    return SceneErrorReply(e);
+  } catch (const std::exception& e) {
+    return ErrorReply(500, e.what(), "");
+  }
+}
+
+Reply Studio::Save() {
+  std::lock_guard lock(mutex_);
+  if (scene_.file.empty()) {
+    return ErrorReply(409,
+                      "the built-in demo scene has no file: start the studio with a scene file "
+                      "to save",
+                      "");
+  }
+  try {
+    lwhost::WriteTextAtomically(scene_.file, scene_.text);
+  } catch (const std::exception& e) {
+    return ErrorReply(500, e.what(), "");
+  }
+  return JsonReply(Json{{"saved", scene_.file.string()}});
+}
+
+Reply Studio::Export(const std::string& body, const std::function<bool()>& clientGone) {
+  Reply refusal;
+  const std::optional<Json> request = ParseBody(body, &refusal);
+  if (!request) {
+    return refusal;
+  }
+  if (auto bad = OnlyKeys(*request, {"first", "last", "output"})) {
+    return *bad;
+  }
+  if (!request->contains("first") || !request->contains("output")) {
+    return ErrorReply(400, "\"first\" and \"output\" are needed", "");
+  }
+  int64_t first = 0;
+  if (auto bad = WholeNumber(*request, "first", 0, kMaxFrame, &first)) {
+    return *bad;
+  }
+  int64_t last = first;
+  if (request->contains("last")) {
+    if (auto bad = WholeNumber(*request, "last", first, first + kMaxExportFrames - 1, &last)) {
+      return *bad;
+    }
+  }
+  const Json& output = request->at("output");
+  if (!output.is_string()) {
+    return ErrorReply(400, "output must be a file name", "/output");
+  }
+  std::lock_guard lock(mutex_);
+  if (scene_.file.empty()) {
+    return ErrorReply(409,
+                      "the built-in demo scene has no folder: start the studio with a scene file "
+                      "to export",
+                      "");
+  }
+  lwhost::FramePattern pattern;
+  try {
+    pattern = lwhost::ParseOutputPattern(output.get<std::string>(), last - first + 1);
+  } catch (const std::invalid_argument& e) {
+    return ErrorReply(400, e.what(), "/output");
+  }
+  const fs::path relative(output.get<std::string>());
+  if (relative.is_absolute() || !Inside(folder_, folder_ / relative)) {
+    return ErrorReply(400, "the studio writes only inside the scene's folder", "/output");
+  }
+  if (!fs::is_directory((folder_ / relative).parent_path())) {
+    return ErrorReply(400, "the output's folder does not exist", "/output");
+  }
+  int32_t dx = 1;
+  int32_t dy = 1;
+  try {
+    const lwhost::Scene scene = ParseText(scene_.text);
+    dx = scene.downsampleX;
+    dy = scene.downsampleY;
+  } catch (const lwhost::SceneError& e) {
+    return SceneErrorReply(e);
+  }
+  Json written = Json::array();
+  for (int64_t frame = first; frame <= last; ++frame) {
+    lwhost::FrameOutput output;
+    Reply reply = RenderImage(frame, dx, dy, clientGone, &output);
+    if (reply.status != 200) {
+      return reply;
+    }
+    const fs::path file = folder_ / lwhost::FormatFrame(pattern, frame);
+    try {
+      lwhost::WritePng(file, output.image, lwhost::PngAlpha::kStraight);
+    } catch (const std::exception& e) {
+      return ErrorReply(500, e.what(), "/output");
+    }
+    written.push_back(file.string());
+  }
+  return JsonReply(Json{{"written", written}});
+}
+
+}  // namespace lwstudio

@@ -1,0 +1,102 @@
+// The studio's state and what each of its routes does, apart from HTTP: the scene being edited (its
+// text is the truth), one loaded effect, a renderer rebuilt whenever the scene or the resolution
+// changes, and the width graph control. Every answer is a Reply; bad input is a 4xx with a JSON
+// {"error", "location"} body and changes nothing.
+//
+// Calls may come from several threads. A frame render holds the studio for its duration; every
+// change, and every newer frame request, cancels a render in flight through the effect's abort
+// callback before it waits its turn.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/session.h"
+#include "drawing/graph_session.h"
+#include "scenes/scene_render.h"
+
+namespace lwstudio {
+
+struct Reply {
+  Reply() = default;
+  Reply(int status, std::string type, std::string body)
+      : status(status), type(std::move(type)), body(std::move(body)) {}
+
+  int status = 200;
+  std::string type = "application/json";
+  std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;
+};
+
+// {"error": message, "location": JSON pointer} with `status`.
+Reply ErrorReply(int status, const std::string& message, const std::string& location);
+
+struct StudioScene {
+  std::string text;                            // the scene file's text
+  std::filesystem::path file;                  // where Save writes; empty for the built-in demo
+  std::filesystem::path folder;                // relative paths resolve here; reads stay inside it
+  std::string name = "(built-in demo scene)";  // names the scene in messages
+};
+
+class Studio {
+ public:
+  // Loads the effect, sends global set-up and brings the scene up. Throws lwhost::SceneError for
+  // a bad scene, lwhost::EffectError or lwhost::HostError when the effect fails.
+  Studio(const std::string& pluginPath, StudioScene scene);
+  ~Studio();
+  Studio(const Studio&) = delete;
+  Studio& operator=(const Studio&) = delete;
+
+  Reply Params() const;  // GET /api/params
+  Reply GetScene();      // GET /api/scene
+  Reply PutScene(const std::string& body);
+  // GET /api/frame. `downsample` 0 is the scene's own; `clientGone` is asked while rendering.
+  Reply Frame(int64_t frame, int downsample, const std::function<bool()>& clientGone);
+  Reply GraphPng(int64_t frame);
+  Reply GraphEvent(const std::string& body);
+  Reply Masks();  // the scene's masks as vertices and tangents, in full-resolution pixels
+  Reply Save();
+  // POST /api/export {"first", "last", "output"}: frames to PNG files in the scene's folder, as
+  // `lathewind render` writes them.
+  Reply Export(const std::string& body, const std::function<bool()>& clientGone);
+
+  // Renders that ended because a newer request came in or the client went away.
+  int CancelledRenders() const { return cancelled_.load(); }
+  int RendersInFlight() const { return inFlight_.load(); }
+
+ private:
+  // The renderer for the current text at downsampling (dx, dy); rebuilt when either changed.
+  lwhost::SceneRenderer& RendererFor(int32_t dx, int32_t dy);
+  lwhost::Scene ParseText(const std::string& text) const;
+  void CheckFolder(const lwhost::Scene& scene) const;
+  lwhost::GraphSession& GraphAt(int64_t frame);
+  Reply RenderImage(int64_t frame, int32_t dx, int32_t dy, const lwhost::CancelListener& cancel,
+                    lwhost::FrameOutput* output);
+
+  StudioScene scene_;
+  std::filesystem::path folder_;  // canonical
+  lwhost::Session session_;
+  std::string paramsJson_;
+
+  std::mutex mutex_;
+  std::atomic<uint64_t> generation_{0};
+  std::atomic<int> cancelled_{0};
+  std::atomic<int> inFlight_{0};
+  uint64_t textVersion_ = 0;
+  std::optional<lwhost::SceneRenderer> renderer_;
+  uint64_t rendererVersion_ = 0;
+  int32_t rendererDx_ = 0;
+  int32_t rendererDy_ = 0;
+  std::unique_ptr<lwhost::GraphSession> graph_;
+  int64_t graphFrame_ = -1;
+};
+
+}  // namespace lwstudio

@@ -1,0 +1,194 @@
+// The studio's page in headless Chromium, driven through WebDriver as a user would: a slider, a
+// mask vertex, the width graph, the time slider and Save, each checked against the bytes
+// `lathewind render` writes for the scene the page produced. Screenshots of each state are kept
+// in the build's studio-artifacts folder; the frame latency while dragging is written there too.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../cli/cli_harness.h"
+#include "demo_scene.h"
+#include "studio_harness.h"
+#include "webdriver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using lwclitest::ReadBytes;
+using lwclitest::RunLathewind;
+using lwclitest::TempFolder;
+using lwclitest::WriteText;
+using lwstudiotest::Json;
+using lwstudiotest::RunningStudio;
+using lwstudiotest::WebDriver;
+
+const fs::path kArtifacts = LATHEWIND_STUDIO_ARTIFACTS;
+
+class StudioPage : public ::testing::Test {
+ protected:
+  StudioPage() {
+    lwcli::LoadDemoScene(folder_.path());  // writes the demo's texture beside the scene
+    Json scene = Json::parse(lwcli::DemoSceneText());
+    scene["frames"] = {0, 23};
+    scene["params"]["Offset"] = {{"keys", {{0, 0}, {23, 30}}}};
+    WriteText(folder_ / "demo.json", scene.dump(2));
+    running_ = std::make_unique<RunningStudio>(folder_ / "demo.json");
+    api_ = std::make_unique<httplib::Client>("127.0.0.1", running_->port());
+    api_->set_read_timeout(120, 0);
+    fs::create_directories(kArtifacts);
+  }
+
+  // Waits (up to two minutes) until the page has nothing in flight and shows a full frame, or a
+  // draft one when `draft`.
+  void WaitSettled(bool draft = false) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    int settled = 0;
+    while (settled < 3) {
+      const bool idle = driver_
+                            .Execute(
+                                "return !!(window.lwStudio && lwStudio.ready && "
+                                "lwStudio.framesShown > 0 && lwStudio.idle() && "
+                                "lwStudio.draftShown === arguments[0]);",
+                                Json::array({draft}))
+                            .get<bool>();
+      settled = idle ? settled + 1 : 0;
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the page did not settle";
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+
+  std::string ShownFrame() {
+    return lwstudiotest::Base64Decode(driver_
+                                          .ExecuteAsync(R"js(
+      const done = arguments[arguments.length - 1];
+      lwStudio.frameBlob.arrayBuffer().then((buffer) => {
+        const bytes = new Uint8Array(buffer);
+        let text = "";
+        for (let i = 0; i < bytes.length; i += 0x8000) {
+          text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+        }
+        done(btoa(text));
+      });)js")
+                                          .get<std::string>());
+  }
+
+  int PageFrame() { return driver_.Execute("return lwStudio.frame;").get<int>(); }
+  Json Scene() { return Json::parse(api_->Get("/api/scene")->body); }
+
+  // The frame the page shows is the one `lathewind render` writes for the studio's scene.
+  void ExpectShownFrameIsTheCommands(const std::string& what) {
+    WriteText(folder_ / "check.json", api_->Get("/api/scene")->body);
+    const auto outcome = RunLathewind({"render", (folder_ / "check.json").string(), "--frames",
+                                       std::to_string(PageFrame()), "-o",
+                                       (folder_ / "check.png").string(), "--quiet"});
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_TRUE(ShownFrame() == ReadBytes(folder_ / "check.png")) << what;
+  }
+
+  void Screenshot(const std::string& name) {
+    std::ofstream(kArtifacts / (name + ".png"), std::ios::binary) << driver_.ScreenshotPng();
+  }
+
+  TempFolder folder_;
+  std::unique_ptr<RunningStudio> running_;
+  std::unique_ptr<httplib::Client> api_;
+  WebDriver driver_;
+};
+
+TEST_F(StudioPage, EditsOnThePageRenderAsTheCommandRendersTheScene) {
+  driver_.Navigate(running_->Origin() + "/");
+  WaitSettled();
+  Screenshot("1-loaded");
+  ExpectShownFrameIsTheCommands("the first frame");
+  EXPECT_EQ(driver_.Execute("return document.querySelectorAll('#key-marks span').length;"), 2);
+
+  // A slider dragged: drafts while moving, the full frame on release.
+  const Json taper = driver_.Element(".param[data-label='Taper Start'] input[type=range]");
+  driver_.Drag(taper, 0, 0, std::vector<std::pair<int, int>>(8, {6, 0}), 60);
+  WaitSettled();
+  Screenshot("2-slider");
+  EXPECT_NE(Scene()["params"]["Taper Start"], 18);
+  ExpectShownFrameIsTheCommands("after the slider");
+
+  // A mask vertex dragged: the mask becomes the scene's, as vertices and tangents.
+  const Json vertexBefore = Json::parse(api_->Get("/api/masks")->body)["spine"]["vertices"][1];
+  const Json vertex = driver_.Element("circle.vertex[data-index='1']");
+  driver_.Drag(vertex, 0, 0, std::vector<std::pair<int, int>>(4, {8, -5}), 60);
+  WaitSettled();
+  Screenshot("3-mask");
+  const Json vertexAfter = Scene()["masks"]["spine"]["vertices"][1];
+  EXPECT_GT(std::hypot(vertexAfter[0].get<double>() - vertexBefore[0].get<double>(),
+                       vertexAfter[1].get<double>() - vertexBefore[1].get<double>()),
+            20.0);
+  ExpectShownFrameIsTheCommands("after the mask");
+
+  // The width graph: a click adds a point, the drag moves it; the curve becomes the scene's.
+  const std::string graphBefore = api_->Get("/api/graph.png")->body;
+  const Json graph = driver_.Element("#graph");
+  driver_.Drag(graph, -40, 40, {{0, -10}, {0, -10}, {0, -10}}, 80);
+  WaitSettled();
+  Screenshot("4-graph");
+  EXPECT_TRUE(Scene()["params"]["Width Graph"].contains("flat"));
+  EXPECT_NE(api_->Get("/api/graph.png")->body, graphBefore);
+  ExpectShownFrameIsTheCommands("after the graph");
+
+  // Scrubbing time.
+  const Json time = driver_.Element("#time-slider");
+  driver_.Drag(time, 0, 0, {{40, 0}}, 100);
+  WaitSettled();
+  Screenshot("5-time");
+  EXPECT_GT(PageFrame(), 0);
+  EXPECT_EQ(driver_.Execute("return document.getElementById('frame-number').textContent;"),
+            std::to_string(PageFrame()));
+  ExpectShownFrameIsTheCommands("after scrubbing");
+
+  // Frame latency while dragging: each move of a slider to its draft frame on the page, at half
+  // resolution. The pointer waits for each draft, so no render is cancelled by the next move.
+  driver_.Execute("lwStudio.latencies = [];");
+  driver_.Press(driver_.Element(".param[data-label='Shading'] input[type=range]"), 0, 0);
+  for (int step = 0; step < 6; ++step) {
+    driver_.MoveBy(step % 2 == 0 ? 9 : -5, 0, 0);
+    WaitSettled(true);
+  }
+  driver_.Release();
+  WaitSettled();
+
+  // Save writes the scene file; rendering it gives the frame on the page.
+  driver_.Click(driver_.Element("#save"));
+  for (int i = 0; i < 100 && ReadBytes(folder_ / "demo.json") != api_->Get("/api/scene")->body;
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  Screenshot("6-saved");
+  EXPECT_EQ(ReadBytes(folder_ / "demo.json"), api_->Get("/api/scene")->body);
+  const auto saved = RunLathewind({"render", (folder_ / "demo.json").string(), "--frames",
+                                   std::to_string(PageFrame()), "-o",
+                                   (folder_ / "saved.png").string(), "--quiet"});
+  ASSERT_EQ(saved.exitCode, 0) << saved.err;
+  EXPECT_TRUE(ShownFrame() == ReadBytes(folder_ / "saved.png"));
+
+  std::vector<double> draft;
+  for (const Json& entry : driver_.Execute("return lwStudio.latencies;")) {
+    if (entry["draft"] == true) {
+      draft.push_back(entry["ms"].get<double>());
+    }
+  }
+  ASSERT_FALSE(draft.empty());
+  std::sort(draft.begin(), draft.end());
+  std::ofstream latency(kArtifacts / "latency.txt");
+  latency << "draft frames (demo scene, half resolution, while dragging): " << draft.size()
+          << "  median " << draft[draft.size() / 2] << " ms  min " << draft.front() << " ms  max "
+          << draft.back() << " ms\n";
+  std::cout << "studio draft latency: median " << draft[draft.size() / 2] << " ms over "
+            << draft.size() << " frames\n";
+}
+
+}  // namespace

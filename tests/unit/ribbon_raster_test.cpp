@@ -1,0 +1,118 @@
+// The ribbon drawn from plain samples, without a host: how the box is cut into row bands, or the
+// samples into blocks, changes no bit of the buffers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "render/ribbon_raster.h"
+#include "render/ribbon_sample.h"
+
+namespace {
+
+// A spiral with tight turns (fans), Tube shading and depth going up and left, so that
+// cross-sections and copies cross every band border; samples prepared as the walk does.
+struct SpiralRibbon : ::testing::Test {
+  LWD_RenderSettings s;
+  std::vector<LWD_RibbonSample> samples;
+
+  void SetUp() override {
+    LWD_RenderInputs in;
+    in.outputWidth = 160;
+    in.outputHeight = 120;
+    in.thickness = 18.0;
+    in.shading = 60.0;
+    in.depth = 7.0;
+    in.depthDirection = 300 << 16;
+    in.fit = LWD_FIT_TILE;
+    constexpr double kLength = 400.0;
+    s = DeriveRenderSettings(in, kLength);
+    s.boxX0 = 5;
+    s.boxY0 = 3;
+    s.boxWidth = 150;
+    s.boxHeight = 111;
+    LWD_WalkState state;
+    for (int i = 0; i * s.sampleStep <= kLength; ++i) {
+      const double arc = i * s.sampleStep;
+      const double angle = arc / 30.0;
+      const double radius = 10.0 + arc / 10.0;
+      LWD_SpinePoint p{};
+      p.x = 80.0 + radius * std::cos(angle);
+      p.y = 60.0 + radius * std::sin(angle);
+      p.tx = -std::sin(angle);
+      p.ty = std::cos(angle);
+      ASSERT_TRUE(MapAlongPath(s, arc, &p.alongCoord, &p.t));
+      LWD_RibbonSample smp;
+      if (PrepareRibbonSample(s, p, state, &smp) == LWD_SampleOutcome::kDrawn) {
+        samples.push_back(smp);
+      }
+      state.prevX = p.x;
+      state.prevY = p.y;
+      state.prevPositionValid = true;
+    }
+    ASSERT_GT(samples.size(), 100u);
+  }
+
+  struct Buffers {
+    std::vector<LWD_Accum> front;
+    std::vector<LWD_Accum> back;
+    bool operator==(const Buffers& o) const {
+      return front.size() == o.front.size() && back.size() == o.back.size() &&
+             std::memcmp(front.data(), o.front.data(), front.size() * sizeof(LWD_Accum)) == 0 &&
+             std::memcmp(back.data(), o.back.data(), back.size() * sizeof(LWD_Accum)) == 0;
+    }
+  };
+
+  // Draws the samples in blocks of `block` over `bands` bands.
+  Buffers Draw(int bands, size_t block) const {
+    const size_t cells = static_cast<size_t>(s.boxWidth) * s.boxHeight;
+    Buffers b{std::vector<LWD_Accum>(cells, LWD_Accum{}),
+              std::vector<LWD_Accum>(cells, LWD_Accum{})};
+    for (size_t first = 0; first < samples.size(); first += block) {
+      const size_t count = std::min(block, samples.size() - first);
+      for (int i = 0; i < bands; ++i) {
+        RasterizeRibbonSamples(s, samples.data() + first, count, PF_LayerDef{}, b.front.data(),
+                               b.back.data(), RowBandOf(s.boxHeight, i, bands));
+      }
+    }
+    return b;
+  }
+};
+
+TEST_F(SpiralRibbon, BandsAndBlocksChangeNoBit) {
+  const Buffers whole = Draw(1, samples.size());
+  double weight = 0.0;
+  double depthWeight = 0.0;
+  for (size_t i = 0; i < whole.front.size(); ++i) {
+    weight += whole.front[i].weight;
+    depthWeight += whole.back[i].weight;
+  }
+  ASSERT_GT(weight, 100.0) << "the spiral is drawn";
+  ASSERT_GT(depthWeight, 100.0) << "its extrusion too";
+  for (const int bands : {2, 3, 7, 111, 200}) {
+    EXPECT_TRUE(Draw(bands, samples.size()) == whole) << bands << " bands";
+  }
+  EXPECT_TRUE(Draw(3, 17) == whole) << "blocks of 17 samples over 3 bands";
+}
+
+TEST_F(SpiralRibbon, ABandDrawsOnlyItsOwnRows) {
+  const size_t cells = static_cast<size_t>(s.boxWidth) * s.boxHeight;
+  std::vector<LWD_Accum> front(cells, LWD_Accum{});
+  std::vector<LWD_Accum> back(cells, LWD_Accum{});
+  const LWD_RowBand band = RowBandOf(s.boxHeight, 1, 3);
+  RasterizeRibbonSamples(s, samples.data(), samples.size(), PF_LayerDef{}, front.data(),
+                         back.data(), band);
+  for (int64_t r = 0; r < s.boxHeight; ++r) {
+    const bool inside = r >= band.rowBegin && r < band.rowEnd;
+    float rowWeight = 0.0f;
+    for (int64_t c = 0; c < s.boxWidth; ++c) {
+      rowWeight += front[r * s.boxWidth + c].weight + back[r * s.boxWidth + c].weight;
+    }
+    if (!inside) {
+      EXPECT_EQ(rowWeight, 0.0f) << "row " << r;
+    }
+  }
+}
+
+}  // namespace
