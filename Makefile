@@ -80,8 +80,20 @@ fuzz: deps
 	  grep -E '^stat::number_of_executed_units|^Done' build/fuzz/$$t.log; \
 	done
 
-bench:
-	@echo "no benchmarks yet"
+# `make bench`: builds the bench preset, runs every benchmark, prints one table and writes
+# bench/results/latest.json. BASELINE=path/to/Lathewind.so (or BASELINE_REF=<commit>, built by
+# scripts/build-baseline-plugin) times a second plug-in side by side in the same run;
+# BENCH_ARGS adds options, e.g. BENCH_ARGS='--benchmark_filter=scene/hd --no-memory'.
+BASELINE ?=
+BASELINE_REF ?=
+BENCH_ARGS ?=
+bench: deps
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench -j $(JOBS) --target lathewind_bench lathewind
+	@base="$(BASELINE)"; \
+	if [ -n "$(BASELINE_REF)" ]; then base=$$(scripts/build-baseline-plugin $(BASELINE_REF)) || exit 1; fi; \
+	build/bench/bench/lathewind_bench --json=bench/results/latest.json \
+	  $${base:+--baseline=$$base} $(BENCH_ARGS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
