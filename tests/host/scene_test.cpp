@@ -142,7 +142,7 @@ struct BadScene {
 
 TEST(SceneTest, ErrorsNameTheFileTheLocationAndTheProblem) {
   const BadScene cases[] = {
-      {R"([])", "", "expected an object"},
+      {R"([])", "", "expected the scene as an object"},
       {R"({"layers": {}, "colour": 1})", "/colour", "unknown key \"colour\""},
       {R"({"frame": 2})", "/frame", "unknown key \"frame\" (did you mean \"frames\"?)"},
       {R"({"layers": {"t": {"imgae": "a.png"}}})", "/layers/t/imgae",

@@ -102,6 +102,10 @@ const std::map<std::string, std::string> kExpectedHashes = {
     {"example_tile_closed", "09624f5f506b93f887163ac5be0e3911d0245611966b05183e6a10b5aba8acce"},
     {"example_width_graph", "64b69dcd2291d2b061d899109dd46e45ecd97e1f2e44c92d0ebcbd188c4e0a83"},
     {"example_width_profile", "0e09fcfe8030b032272909668a90406c2706ee27480278725fdb72d23a303eaa"},
+    // Arcs, a drawing and a moving spine: their bytes checked against the straightforward renderer.
+    {"example_arcs", "0ca26abde3b01baa7d1b28573841ca47722497b24f6d4a388f6e6701a4710247"},
+    {"example_drawing", "d183882304c4817fe0c0013ef28d8c529bd9a1d032d789974aeb49d2416387c0"},
+    {"example_moving_spine", "974908d6e69575ed58c1945407a1de855a8f295cbaeee46bca0a4506b2b248e0"},
     {"bench_budget", "4637b6514c362d46695462d6b371a009f1cd89eb6dadd744c8415b93c9a50315"},
     {"bench_hd_tube", "f82f72eca5cb4ee528db756842641675e59732a88a667039ddd52f67f973ea80"},
     {"bench_hd_tube_16bit", "221ff0c7b79cfd855918f8a6cc7a2a39dfa7e0e0de6fb48ec6394d48f4c3ae30"},
