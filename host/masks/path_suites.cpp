@@ -20,7 +20,10 @@ struct PF_PathOutline {
 };
 
 struct PF_PathSegPrep {
+  // Compared, never read through: a preparation the effect did not clean up may outlive the
+  // outline it was made from once that outline is checked in.
   const PF_PathOutline* outline = nullptr;
+  const lwhost::Session* session = nullptr;  // the session whose teardown frees it
   A_long segment = 0;
   lwhost::SegmentPrep prep;
 };
@@ -241,6 +244,7 @@ PF_Err PrepareSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline, A_long
   }
   auto* prep = new PF_PathSegPrep;
   prep->outline = outline;
+  prep->session = outline->session;
   prep->segment = segment;
   prep->prep = PrepareSegment(MaskSegment(outline->mask, segment), frequency);
   {
@@ -431,7 +435,7 @@ void UnregisterPathSuites(Session& session) {
   // ledger's report, but its memory goes with the session's masks.
   auto& preps = Live().preps;
   for (auto it = preps.begin(); it != preps.end();) {
-    if ((*it)->outline->session == &session) {
+    if ((*it)->session == &session) {
       delete *it;
       it = preps.erase(it);
       gRemovals.fetch_add(1, std::memory_order_release);
