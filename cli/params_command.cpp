@@ -30,27 +30,6 @@ std::string Hex(long value) {
   return buffer;
 }
 
-const char* TypeName(PF_ParamType type) {
-  switch (type) {
-    case PF_Param_LAYER:
-      return "layer";
-    case PF_Param_ANGLE:
-      return "angle";
-    case PF_Param_POPUP:
-      return "popup";
-    case PF_Param_FLOAT_SLIDER:
-      return "float slider";
-    case PF_Param_ARBITRARY_DATA:
-      return "arbitrary data";
-    case PF_Param_PATH:
-      return "mask path";
-    case PF_Param_BUTTON:
-      return "button";
-    default:
-      return "other";
-  }
-}
-
 // Names of the flag bits set in `flags`, after the number: "0x82 (control, don't erase control)".
 std::string FlagText(long flags, const std::vector<std::pair<long, const char*>>& names) {
   std::string text = Hex(flags);
@@ -160,7 +139,7 @@ int RunParams(bool json) {
     const PF_ParamDef& def = store.Declaration(index);
     const std::string label = def.name[0] != '\0' ? def.name : "(no label)";
     std::snprintf(line, sizeof line, "%2d  %-28s %-14s ", index, label.c_str(),
-                  TypeName(def.param_type));
+                  lwhost::ParamTypeName(def.param_type));
     std::cout << line << Details(def, store.DeclarationText(index)) << "\n";
     if (def.param_type == PF_Param_ARBITRARY_DATA) {
       std::vector<uint8_t> flat;

@@ -21,33 +21,6 @@ double FloatValue(float value) {
   return std::stod(FloatText(value));
 }
 
-const char* TypeName(PF_ParamType type) {
-  switch (type) {
-    case PF_Param_LAYER:
-      return "layer";
-    case PF_Param_ANGLE:
-      return "angle";
-    case PF_Param_CHECKBOX:
-      return "checkbox";
-    case PF_Param_POPUP:
-      return "popup";
-    case PF_Param_FLOAT_SLIDER:
-      return "float slider";
-    case PF_Param_ARBITRARY_DATA:
-      return "arbitrary data";
-    case PF_Param_PATH:
-      return "mask path";
-    case PF_Param_GROUP_START:
-      return "group start";
-    case PF_Param_GROUP_END:
-      return "group end";
-    case PF_Param_BUTTON:
-      return "button";
-    default:
-      return "other";
-  }
-}
-
 std::string HexBytes(const std::vector<uint8_t>& bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
@@ -64,7 +37,7 @@ Json Describe(const ParamStore& store, int index) {
   Json out;
   out["index"] = index;
   out["label"] = std::string(def.name);
-  out["type"] = TypeName(def.param_type);
+  out["type"] = ParamTypeName(def.param_type);
   out["id"] = def.uu.id;
   switch (def.param_type) {
     case PF_Param_FLOAT_SLIDER: {
@@ -122,6 +95,33 @@ std::string DeclaredParamsJson(const ParamStore& store) {
     all.push_back(Describe(store, index));
   }
   return all.dump(2) + "\n";
+}
+
+const char* ParamTypeName(PF_ParamType type) {
+  switch (type) {
+    case PF_Param_LAYER:
+      return "layer";
+    case PF_Param_ANGLE:
+      return "angle";
+    case PF_Param_CHECKBOX:
+      return "checkbox";
+    case PF_Param_POPUP:
+      return "popup";
+    case PF_Param_FLOAT_SLIDER:
+      return "float slider";
+    case PF_Param_ARBITRARY_DATA:
+      return "arbitrary data";
+    case PF_Param_PATH:
+      return "mask path";
+    case PF_Param_GROUP_START:
+      return "group start";
+    case PF_Param_GROUP_END:
+      return "group end";
+    case PF_Param_BUTTON:
+      return "button";
+    default:
+      return "other";
+  }
 }
 
 }  // namespace lwhost

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "ae_params.h"
+
 namespace lwhost {
 
 class ParamStore;
@@ -14,5 +16,8 @@ class ParamStore;
 // "percent", "choices", "text", "dataId", "control" {"width", "height"}, "defaultFlat". Defaults
 // are those of the store's static values, so give it a store fresh from PARAMS_SETUP.
 std::string DeclaredParamsJson(const ParamStore& store);
+
+// The words both listings use for a parameter's type ("float slider", "mask path", ...).
+const char* ParamTypeName(PF_ParamType type);
 
 }  // namespace lwhost
