@@ -84,27 +84,6 @@ void ResolveRows(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std:
 
 }  // namespace
 
-PF_Err AllocateAccum(std::int64_t width, std::int64_t height, LWD_AccumBuffer& cells) {
-  cells.reset();
-  if (width <= 0 || height <= 0) {
-    return PF_Err_NONE;
-  }
-  // Checked before multiplying, so an overflowing count never reaches the allocator.
-  const std::int64_t limit = static_cast<std::int64_t>(PTRDIFF_MAX / sizeof(LWD_Accum));
-  if (width > limit / height) {
-    return PF_Err_OUT_OF_MEMORY;
-  }
-  const auto count = static_cast<std::size_t>(width * height);
-  // All-zero bytes are cells of zero floats.
-  auto* memory = static_cast<LWD_Accum*>(std::calloc(count, sizeof(LWD_Accum)));
-  if (memory == nullptr) {
-    return PF_Err_OUT_OF_MEMORY;
-  }
-  cells.cells_.reset(memory);
-  cells.size_ = count;
-  return PF_Err_NONE;
-}
-
 void SplatBilinear(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
                    std::int32_t h, double x, double y, const LWD_Color& colour, double weight) {
   if (!(weight > 0.0)) {
