@@ -306,6 +306,19 @@ LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t coun
   return {height * index / count, height * (index + 1) / count};
 }
 
+// On x86-64 the rasteriser is built twice, for the baseline instruction set and for AVX2, and the
+// loader picks the one the processor runs. AVX2 brings a one-instruction floor and wider moves;
+// it does not bring fused multiply-add (a separate extension), so every product is still rounded
+// on its own and both builds deposit the same bits. Everything the rasteriser calls is inlined
+// into each build.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(LATHEWIND_CENSUS) && \
+    !defined(LATHEWIND_NO_CPU_DISPATCH)
+#define LWD_RASTER_CLONES __attribute__((target_clones("avx2", "default"), flatten))
+#else
+#define LWD_RASTER_CLONES
+#endif
+
+LWD_RASTER_CLONES
 void RasterizeRibbonSamples(const LWD_RenderSettings& s, const LWD_RibbonSample* samples,
                             std::size_t count, const PF_LayerDef& source, LWD_Accum* accum,
                             LWD_Accum* depthAccum, LWD_RowBand band, LWD_RowSpan* spans) {
