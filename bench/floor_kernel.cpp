@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "render/ribbon.h"
+#include "render/source_fetch.h"
 
 namespace lwbench {
 
@@ -24,12 +25,14 @@ inline void AddTap(LWD_Accum& cell, const LWD_Color& c, double wt) {
   cell.weight += static_cast<float>(wt);
 }
 
+// The channel / full scale as the effect forms it (an 8-bit table lookup), so the floor's fetch
+// costs what the effect's can.
 template <typename Pixel>
 inline void AddSourceTap(LWD_Color& sum, const Pixel& p, double scale, double wt) {
-  sum.red += static_cast<float>(p.red / scale * wt);
-  sum.green += static_cast<float>(p.green / scale * wt);
-  sum.blue += static_cast<float>(p.blue / scale * wt);
-  sum.alpha += static_cast<float>(p.alpha / scale * wt);
+  sum.red += static_cast<float>(lwd_fetch::Unit(p.red, scale) * wt);
+  sum.green += static_cast<float>(lwd_fetch::Unit(p.green, scale) * wt);
+  sum.blue += static_cast<float>(lwd_fetch::Unit(p.blue, scale) * wt);
+  sum.alpha += static_cast<float>(lwd_fetch::Unit(p.alpha, scale) * wt);
 }
 
 template <typename Pixel>

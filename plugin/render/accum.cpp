@@ -1,4 +1,5 @@
 #include "render/accum.h"
+#include "render/source_fetch.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,10 +70,10 @@ void ResolveRows(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std:
 
       Pixel& p = pixels[col];
       const double keep = 1.0 - alpha;
-      const double outA = p.alpha / scale * keep + alpha;
-      const double outR = p.red / scale * keep + red;
-      const double outG = p.green / scale * keep + green;
-      const double outB = p.blue / scale * keep + blue;
+      const double outA = lwd_fetch::Unit(p.alpha, scale) * keep + alpha;
+      const double outR = lwd_fetch::Unit(p.red, scale) * keep + red;
+      const double outG = lwd_fetch::Unit(p.green, scale) * keep + green;
+      const double outB = lwd_fetch::Unit(p.blue, scale) * keep + blue;
       using Channel = decltype(p.alpha);
       p.alpha = StoreChannel<Channel>(outA, scale, maxValue);
       p.red = StoreChannel<Channel>(outR, scale, maxValue);
