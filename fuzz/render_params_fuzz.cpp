@@ -2,8 +2,8 @@
 // declared range (its minimum, its maximum, its default or any value between; angles anywhere a
 // 16.16 value reaches; masks, layers and the width curve chosen or not), at 8 or 16 bits. Each
 // render must end with success or a cancel, give back all it took and keep the output's row
-// padding untouched. A render that runs past its time is cancelled through the progress callback,
-// which the effect polls as it walks the path.
+// padding untouched. A render that runs past its time is cancelled through the abort and progress
+// callbacks, which the effect polls as it walks the path and between blocks of drawing.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -152,6 +152,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.progress = [deadline](A_long, A_long) {
     return std::chrono::steady_clock::now() < deadline;
   };
+  // Asked on the effect's abort calls, which come more often than progress (inside long pieces
+  // of work too).
+  options.cancelled = [deadline] { return std::chrono::steady_clock::now() >= deadline; };
   const lwhost::FrameOutput out = renderer.scene->RenderFrame(0, options);
 
   lwfuzz::Check(out.err == PF_Err_NONE || out.err == PF_Interrupt_CANCEL,

@@ -110,6 +110,7 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
   block.reserve(kBlockSamples);
   double blockDeposits = 0.0;
   const double depositsPerPoint = 1.0 + (depthAccum != nullptr ? s.depthSteps : 0);
+  const auto pointsPerPiece = static_cast<std::int64_t>(kBlockDeposits / depositsPerPoint);
 
   LWD_WalkState state;
   PF_Err err = PF_Err_NONE;
@@ -142,8 +143,30 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
     state.prevPositionValid = true;
     // A sample that cannot reach the box is not kept: nothing of it would land.
     if (outcome == LWD_SampleOutcome::kDrawn && RibbonSampleReachesBox(s, smp)) {
+      // A sample bigger than a block (a huge width, a wide fan, deep extrusion) is drawn a
+      // block's worth of points at a time, with an abort poll after each, so a cancel is seen
+      // within one block's work.
+      const std::int64_t points = (smp.points + 2) * (static_cast<std::int64_t>(smp.fan) + 1);
+      std::int64_t begin = 0;
+      while (points - begin > pointsPerPiece) {
+        smp.firstPoint = begin;
+        smp.endPoint = begin + pointsPerPiece;
+        block.push_back(smp);
+        err = draw.Run(in_data, block);
+        block.clear();
+        blockDeposits = 0.0;
+        if (err == PF_Err_NONE) {
+          err = PollHost(in_data, i, lastSample, false);
+        }
+        if (err != PF_Err_NONE) {
+          return err;
+        }
+        begin = smp.endPoint;
+      }
+      smp.firstPoint = begin;
+      smp.endPoint = points;
       block.push_back(smp);
-      blockDeposits += static_cast<double>(smp.points + 2) * (smp.fan + 1) * depositsPerPoint;
+      blockDeposits += static_cast<double>(points - begin) * depositsPerPoint;
     }
     if (outcome != LWD_SampleOutcome::kSkipped) {
       silent = 0;
@@ -158,9 +181,14 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
       break;
     }
     if (block.size() == kBlockSamples || blockDeposits >= kBlockDeposits) {
+      // A block full of deposits is a long piece of work: ask for a cancel after it.
+      const bool heavy = blockDeposits >= kBlockDeposits;
       err = draw.Run(in_data, block);
       block.clear();
       blockDeposits = 0.0;
+      if (err == PF_Err_NONE && heavy) {
+        err = PollHost(in_data, i, lastSample, false);
+      }
       if (err != PF_Err_NONE) {
         return err;
       }

@@ -169,7 +169,11 @@ struct BandRaster {
     const bool mirrored = s.thicknessParam < 0.0;
     const bool alongWidth = s.stretchAlong == LWD_STRETCH_WIDTH;
     const int fan = smp.fan;
-    for (int k = 0; k <= fan; ++k) {
+    const std::int64_t perSection = smp.points + 2;
+    const auto firstK = static_cast<int>(smp.firstPoint / perSection);
+    const auto lastK =
+        static_cast<int>(std::min<std::int64_t>(fan, (smp.endPoint - 1) / perSection));
+    for (int k = firstK; k <= lastK; ++k) {
       double kx = smp.nx;
       double ky = smp.ny;
       if (k < fan) {
@@ -183,7 +187,10 @@ struct BandRaster {
       if constexpr (kShade != Shade::kNone) {
         facing = kx * s.lightDirX + ky * s.lightDirY;
       }
-      for (std::int64_t j = 0; j <= smp.points + 1; ++j) {
+      const std::int64_t sectionStart = k * perSection;
+      const std::int64_t firstJ = std::max<std::int64_t>(0, smp.firstPoint - sectionStart);
+      const std::int64_t endJ = std::min(perSection, smp.endPoint - sectionStart);
+      for (std::int64_t j = firstJ; j < endJ; ++j) {
         const double a = std::min(width, j * step);
         const double off = halfWidth + a;
         const double py = smp.y + ky * off;

@@ -19,6 +19,11 @@ struct LWD_RibbonSample {
   double sinTau, cosTau;  // flat tilt
   std::int64_t points;    // M: the cross-section has M + 2 points
   std::int32_t fan;       // n fan cross-sections before the sample's own
+  // The points drawn, [firstPoint, endPoint), counted through the fan cross-sections and then the
+  // sample's own, M + 2 to each. A sample too big to draw between two polls of the host is drawn
+  // as consecutive pieces.
+  std::int64_t firstPoint = 0;
+  std::int64_t endPoint = INT64_MAX;
 };
 
 // Loop state carried from one evaluated sample to the next.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <vector>
 
 #include "scene_builder.h"
 
@@ -89,6 +90,41 @@ TEST_F(RenderThreadsTest, ACancelEndsTheBoundsScanOfAnEnormousPath) {
   EXPECT_EQ(out.err, PF_Interrupt_CANCEL);
   EXPECT_GT(out.abortCalls, 0);
   EXPECT_TRUE(IsTransparent(out.image));
+}
+
+// A ribbon 16000 px wide, extruded, around a ring 20 px across: every sample fans into hundreds
+// of cross-sections of 64000 points, each point with 160 depth copies; unbroken, one sample is
+// a minute of work. The effect asks for a cancel after each block it draws (each draw is one
+// iterate_generic call), and draws nothing more once cancelled.
+TEST_F(RenderThreadsTest, ACancelIsSeenWithinOneBlockOfAHugeSample) {
+  lwhost::Scene scene = MakeScene(64, 36);
+  AddSvgMask(scene, "ring", "M 22 18 A 10 10 0 1 1 42 18 A 10 10 0 1 1 22 18");
+  SetText(scene, "Path", "ring");
+  SetNumber(scene, "Thickness (0 = from source)", 4000);
+  SetNumber(scene, "Start Width", 400);
+  SetNumber(scene, "End Width", 400);
+  SetNumber(scene, "Depth", 200);
+  SetText(scene, "Quality", "High");
+  constexpr size_t kCancelAtPoll = 8;
+  std::vector<int> drawsBeforePoll;
+  int drawsSoFar = 0;
+  lwhost::RenderOptions options;
+  options.threads = 2;
+  options.cancelled = [&] {
+    const int draws = session.faults.Calls("iterate_generic");
+    drawsBeforePoll.push_back(draws - drawsSoFar);
+    drawsSoFar = draws;
+    return drawsBeforePoll.size() >= kCancelAtPoll;
+  };
+  const lwhost::FrameOutput out = Render(scene, 0, options);  // checks the balance
+  EXPECT_EQ(out.err, PF_Interrupt_CANCEL);
+  EXPECT_TRUE(IsTransparent(out.image));
+  EXPECT_EQ(session.faults.Calls("iterate_generic"), drawsSoFar) << "drawn after the cancel";
+  ASSERT_EQ(drawsBeforePoll.size(), kCancelAtPoll);
+  // The first draw also asks the host for its thread count.
+  for (size_t poll = 0; poll < drawsBeforePoll.size(); ++poll) {
+    EXPECT_LE(drawsBeforePoll[poll], poll == 0 ? 2 : 1) << "poll " << poll;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The ribbon drawn from plain samples, without a host: how the box is cut into row bands, or the
-// samples into blocks, changes no bit of the buffers.
+// The ribbon drawn from plain samples, without a host: how the box is cut into row bands, the
+// samples into blocks, or a sample into pieces, changes no bit of the buffers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -64,15 +65,31 @@ struct SpiralRibbon : ::testing::Test {
     }
   };
 
-  // Draws the samples in blocks of `block` over `bands` bands.
-  Buffers Draw(int bands, size_t block) const {
+  // Every sample cut into consecutive pieces of `points` points, as the walk cuts huge ones.
+  std::vector<LWD_RibbonSample> CutInto(int64_t points) const {
+    std::vector<LWD_RibbonSample> pieces;
+    for (LWD_RibbonSample smp : samples) {
+      const int64_t total = (smp.points + 2) * (smp.fan + 1);
+      for (int64_t first = 0; first < total; first += points) {
+        smp.firstPoint = first;
+        smp.endPoint = std::min(total, first + points);
+        pieces.push_back(smp);
+      }
+    }
+    return pieces;
+  }
+
+  Buffers Draw(int bands, size_t block) const { return Draw(samples, bands, block); }
+
+  // Draws `from` in blocks of `block` samples over `bands` bands.
+  Buffers Draw(const std::vector<LWD_RibbonSample>& from, int bands, size_t block) const {
     const size_t cells = static_cast<size_t>(s.boxWidth) * s.boxHeight;
     Buffers b{std::vector<LWD_Accum>(cells, LWD_Accum{}),
               std::vector<LWD_Accum>(cells, LWD_Accum{})};
-    for (size_t first = 0; first < samples.size(); first += block) {
-      const size_t count = std::min(block, samples.size() - first);
+    for (size_t first = 0; first < from.size(); first += block) {
+      const size_t count = std::min(block, from.size() - first);
       for (int i = 0; i < bands; ++i) {
-        RasterizeRibbonSamples(s, samples.data() + first, count, PF_LayerDef{}, b.front.data(),
+        RasterizeRibbonSamples(s, from.data() + first, count, PF_LayerDef{}, b.front.data(),
                                b.back.data(), RowBandOf(s.boxHeight, i, bands));
       }
     }
@@ -94,6 +111,11 @@ TEST_F(SpiralRibbon, BandsAndBlocksChangeNoBit) {
     EXPECT_TRUE(Draw(bands, samples.size()) == whole) << bands << " bands";
   }
   EXPECT_TRUE(Draw(3, 17) == whole) << "blocks of 17 samples over 3 bands";
+  // Pieces that end inside cross-sections, and pieces of a single point.
+  const std::vector<LWD_RibbonSample> pieces = CutInto(7);
+  ASSERT_GT(pieces.size(), 2 * samples.size());
+  EXPECT_TRUE(Draw(pieces, 3, 5) == whole) << "pieces of 7 points, 5 to a block";
+  EXPECT_TRUE(Draw(CutInto(1), 2, 64) == whole) << "one point at a time";
 }
 
 TEST_F(SpiralRibbon, ABandDrawsOnlyItsOwnRows) {
