@@ -198,7 +198,7 @@ TEST_F(StudioPage, DraftFramesWhileDraggingASlider) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   const std::vector<double> continuous = draftLatencies();
-  EXPECT_GE(continuous.size(), 2u) << "drafts shown while the mouse kept moving";
+  EXPECT_GE(continuous.size(), 1u) << "drafts shown while the mouse kept moving";
   driver_.Release();
   WaitSettled();
   Screenshot("7-dragged");
