@@ -29,19 +29,34 @@ SceneCensus ReadCensus(const Census& c) {
   out.frontXY = f.xy;
   if (c.bufferCount == 2) {
     out.depthDeposits = c.buffers[0].deposits;
-    // The first point: its depth copies, then its front deposit.
-    std::size_t i = 0;
-    while (i < c.lead.size() && c.lead[i].buffer == 0) {
-      ++i;
+    // A point deposits its depth copies, then its front. Copies that cannot reach the box are
+    // skipped, so points may have fewer: the offsets are those of the point with the most copies
+    // among the first calls, and the floor spreads the counted copies evenly over the points.
+    std::size_t runStart = 0;
+    std::size_t bestStart = 0;
+    std::size_t bestEnd = 0;
+    bool sawFront = false;
+    for (std::size_t i = 0; i < c.lead.size(); ++i) {
+      if (c.lead[i].buffer == 0) {
+        continue;
+      }
+      sawFront = true;
+      if (i - runStart > bestEnd - bestStart) {
+        bestStart = runStart;
+        bestEnd = i;
+      }
+      runStart = i + 1;
     }
-    if (i == c.lead.size()) {
+    if (!sawFront) {
       throw std::runtime_error("the census did not see the first point's front deposit");
     }
-    for (std::size_t k = 0; k < i; ++k) {
-      out.depthOffsets.push_back({c.lead[k].x - c.lead[i].x, c.lead[k].y - c.lead[i].y});
+    for (std::size_t k = bestStart; k < bestEnd; ++k) {
+      out.depthOffsets.push_back(
+          {c.lead[k].x - c.lead[bestEnd].x, c.lead[k].y - c.lead[bestEnd].y});
     }
-    if (out.depthDeposits != out.frontDeposits * out.depthOffsets.size()) {
-      throw std::runtime_error("the census's depth copies are not the same for every point");
+    if (out.depthOffsets.empty() ||
+        out.depthDeposits > out.frontDeposits * out.depthOffsets.size()) {
+      throw std::runtime_error("the census saw points with more depth copies than its first points");
     }
   }
   for (const CensusCall& call : c.lead) {

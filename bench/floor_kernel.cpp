@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "render/ribbon.h"
+#include "render/source_fetch.h"
 
 namespace lwbench {
 
@@ -24,12 +25,14 @@ inline void AddTap(LWD_Accum& cell, const LWD_Color& c, double wt) {
   cell.weight += static_cast<float>(wt);
 }
 
+// The channel / full scale as the effect forms it (an 8-bit table lookup), so the floor's fetch
+// costs what the effect's can.
 template <typename Pixel>
 inline void AddSourceTap(LWD_Color& sum, const Pixel& p, double scale, double wt) {
-  sum.red += static_cast<float>(p.red / scale * wt);
-  sum.green += static_cast<float>(p.green / scale * wt);
-  sum.blue += static_cast<float>(p.blue / scale * wt);
-  sum.alpha += static_cast<float>(p.alpha / scale * wt);
+  sum.red += static_cast<float>(lwd_fetch::Unit(p.red, scale) * wt);
+  sum.green += static_cast<float>(lwd_fetch::Unit(p.green, scale) * wt);
+  sum.blue += static_cast<float>(lwd_fetch::Unit(p.blue, scale) * wt);
+  sum.alpha += static_cast<float>(lwd_fetch::Unit(p.alpha, scale) * wt);
 }
 
 template <typename Pixel>
@@ -161,6 +164,11 @@ FloorBuffers MakeFloorBuffers(const SceneCensus& census) {
   return b;
 }
 
+// Built for the same instruction sets as the ribbon's rasteriser, so the floor is as fast as the
+// deposits can be on this processor.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(LATHEWIND_NO_CPU_DISPATCH)
+__attribute__((target_clones("avx2", "default"), flatten))
+#endif
 void RunFloor(const SceneCensus& census, const PF_LayerDef& source, FloorBuffers& buffers) {
   const SceneCensus& c = census;
   const std::size_t kept = c.frontXY.size() / 2;
@@ -185,7 +193,11 @@ void RunFloor(const SceneCensus& census, const PF_LayerDef& source, FloorBuffers
       const LWD_Color colour =
           FetchInline(source, (px - c.boxX0) * toSourceX, (py - c.boxY0) * toSourceY);
       if (depth != nullptr) {
-        for (const DepthOffset& o : c.depthOffsets) {
+        // The render's copies spread evenly over its points: the same number in all.
+        const std::uint64_t copies =
+            (done + 1) * c.depthDeposits / c.frontDeposits - done * c.depthDeposits / c.frontDeposits;
+        for (std::uint64_t m = 0; m < copies; ++m) {
+          const DepthOffset& o = c.depthOffsets[m];
           SplatInline(depth, c.boxX0, c.boxY0, c.boxWidth, c.boxHeight, px + o.dx, py + o.dy,
                       colour, c.weight);
         }

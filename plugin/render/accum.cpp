@@ -1,4 +1,5 @@
 #include "render/accum.h"
+#include "render/source_fetch.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,10 +70,10 @@ void ResolveRows(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std:
 
       Pixel& p = pixels[col];
       const double keep = 1.0 - alpha;
-      const double outA = p.alpha / scale * keep + alpha;
-      const double outR = p.red / scale * keep + red;
-      const double outG = p.green / scale * keep + green;
-      const double outB = p.blue / scale * keep + blue;
+      const double outA = lwd_fetch::Unit(p.alpha, scale) * keep + alpha;
+      const double outR = lwd_fetch::Unit(p.red, scale) * keep + red;
+      const double outG = lwd_fetch::Unit(p.green, scale) * keep + green;
+      const double outB = lwd_fetch::Unit(p.blue, scale) * keep + blue;
       using Channel = decltype(p.alpha);
       p.alpha = StoreChannel<Channel>(outA, scale, maxValue);
       p.red = StoreChannel<Channel>(outR, scale, maxValue);
@@ -83,27 +84,6 @@ void ResolveRows(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std:
 }
 
 }  // namespace
-
-PF_Err AllocateAccum(std::int64_t width, std::int64_t height, LWD_AccumBuffer& cells) {
-  cells.reset();
-  if (width <= 0 || height <= 0) {
-    return PF_Err_NONE;
-  }
-  // Checked before multiplying, so an overflowing count never reaches the allocator.
-  const std::int64_t limit = static_cast<std::int64_t>(PTRDIFF_MAX / sizeof(LWD_Accum));
-  if (width > limit / height) {
-    return PF_Err_OUT_OF_MEMORY;
-  }
-  const auto count = static_cast<std::size_t>(width * height);
-  // All-zero bytes are cells of zero floats.
-  auto* memory = static_cast<LWD_Accum*>(std::calloc(count, sizeof(LWD_Accum)));
-  if (memory == nullptr) {
-    return PF_Err_OUT_OF_MEMORY;
-  }
-  cells.cells_.reset(memory);
-  cells.size_ = count;
-  return PF_Err_NONE;
-}
 
 void SplatBilinear(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
                    std::int32_t h, double x, double y, const LWD_Color& colour, double weight) {

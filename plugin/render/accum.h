@@ -27,8 +27,9 @@ struct LWD_Color {
   float alpha;
 };
 
-// The cells of one accumulation buffer. They come zeroed from the allocator (calloc), so pages the
-// ribbon never reaches are neither written nor, for large buffers, even touched.
+// The cells of one accumulation buffer. A fresh buffer comes zeroed from the allocator (calloc),
+// so pages the ribbon never reaches are neither written nor, for large buffers, even touched.
+// Dropping a buffer frees it; ReleaseAccum may keep it for the next render instead.
 class LWD_AccumBuffer {
  public:
   LWD_Accum* data() { return cells_.get(); }
@@ -38,20 +39,32 @@ class LWD_AccumBuffer {
   void reset() {
     cells_.reset();
     size_ = 0;
+    capacity_ = 0;
   }
 
  private:
   friend PF_Err AllocateAccum(std::int64_t width, std::int64_t height, LWD_AccumBuffer& cells);
+  friend void ReleaseAccum(LWD_AccumBuffer& cells, bool zeroed);
   struct Free {
     void operator()(LWD_Accum* p) const { std::free(p); }
   };
   std::unique_ptr<LWD_Accum, Free> cells_;
   std::size_t size_ = 0;
+  std::size_t capacity_ = 0;  // cells allocated; all of them zero whenever the buffer is kept
 };
 
-// Makes `cells` width x height zeroed cells. Returns 4 (out of memory) without allocating when the
-// count cannot be held by an array, and 4 when the allocation fails.
+// Makes `cells` width x height zeroed cells: a buffer kept from an earlier render when one is
+// large enough, otherwise a fresh allocation. Returns PF_Err_OUT_OF_MEMORY without allocating
+// when the count cannot be held by an array, and when the allocation fails.
 PF_Err AllocateAccum(std::int64_t width, std::int64_t height, LWD_AccumBuffer& cells);
+
+// Gives `cells` up. When `zeroed` (every cell is zero again) the buffer may be kept for a later
+// render of the same or a smaller box: a frame then costs no fresh, page-faulted allocation.
+// Otherwise, or when enough is kept already, it is freed.
+void ReleaseAccum(LWD_AccumBuffer& cells, bool zeroed);
+
+// Frees every buffer kept for later renders.
+void DrainAccumPool();
 
 // Spreads one point of `weight` over the four cells around (x, y), output pixel coordinates with
 // pixel centres at integer + 0.5. The buffer covers the box (x0, y0, w, h); taps outside it are

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "curve/curve_data.h"
@@ -178,23 +179,36 @@ constexpr std::int64_t kResolveCellsPerPoll = std::int64_t{1} << 22;
 
 // The resolve in slices of rows with an abort poll between them, each slice in row bands on the
 // threads the host grants (iterate_generic), or whole on this thread. Each pixel depends only on
-// its own cells, so any split gives the same output.
+// its own cells, so any split gives the same output. Only the cells inside each row's span can
+// hold anything: they are composited and zeroed right after, while still in cache, so the
+// buffers come out as clean as they went in and can serve the next frame.
 struct ResolveBands {
   const LWD_RenderSettings& s;
-  const LWD_Accum* accum;
-  const LWD_Accum* depthAccum;
+  LWD_Accum* accum;
+  LWD_Accum* depthAccum;
+  const LWD_RowSpan* spans;  // outside its row's span a cell is zero in both buffers
   PF_LayerDef* output;
   LWD_RowBand slice{};
 
   void Rows(LWD_RowBand band) const {
-    const auto offset = static_cast<std::size_t>(band.rowBegin) * s.boxWidth;
-    const auto y0 = static_cast<std::int32_t>(s.boxY0 + band.rowBegin);
-    const auto h = static_cast<std::int32_t>(band.rowEnd - band.rowBegin);
-    // The extrusion first, so the front surface lies over it.
-    if (depthAccum != nullptr) {
-      ResolveAccum(depthAccum + offset, s.boxX0, y0, s.boxWidth, h, output, s.opacity, s.deepColor);
+    for (std::int64_t row = band.rowBegin; row < band.rowEnd; ++row) {
+      const LWD_RowSpan span = spans[row];
+      if (span.begin >= span.end) {
+        continue;
+      }
+      const auto offset = static_cast<std::size_t>(row) * s.boxWidth + span.begin;
+      const auto cells = static_cast<std::size_t>(span.end - span.begin);
+      const auto x0 = static_cast<std::int32_t>(s.boxX0 + static_cast<std::int64_t>(span.begin));
+      const auto y0 = static_cast<std::int32_t>(s.boxY0 + row);
+      const auto w = static_cast<std::int32_t>(cells);
+      // The extrusion first, so the front surface lies over it.
+      if (depthAccum != nullptr) {
+        ResolveAccum(depthAccum + offset, x0, y0, w, 1, output, s.opacity, s.deepColor);
+        std::memset(static_cast<void*>(depthAccum + offset), 0, cells * sizeof(LWD_Accum));
+      }
+      ResolveAccum(accum + offset, x0, y0, w, 1, output, s.opacity, s.deepColor);
+      std::memset(static_cast<void*>(accum + offset), 0, cells * sizeof(LWD_Accum));
     }
-    ResolveAccum(accum + offset, s.boxX0, y0, s.boxWidth, h, output, s.opacity, s.deepColor);
   }
 
   static PF_Err Band(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {
@@ -241,18 +255,21 @@ PF_Err SplatAndResolve(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDe
     return PF_Err_OUT_OF_MEMORY;
   }
 
+  std::vector<LWD_RowSpan> spans(static_cast<std::size_t>(s.boxHeight), kEmptyRowSpan);
   err = RasterizeRibbon(in_data, suites, s, hold.outline, hold.walk, hold.source.u.ld, accum.data(),
-                        depthAccum.empty() ? nullptr : depthAccum.data());
+                        depthAccum.empty() ? nullptr : depthAccum.data(), spans.data());
   if (err == PF_Err_NONE) {
-    ResolveBands bands{s, accum.data(), depthAccum.empty() ? nullptr : depthAccum.data(), output};
+    ResolveBands bands{s, accum.data(), depthAccum.empty() ? nullptr : depthAccum.data(),
+                       spans.data(), output};
     err = bands.Run(in_data);
     if (err != PF_Err_NONE) {
       // Stopped part-way: the frame goes back as transparent as any other that failed.
       err = MergeError(err, ClearOutput(in_data, suites, output));
     }
   }
-  depthAccum.reset();
-  accum.reset();
+  // Only a whole resolve has zeroed every cell again.
+  ReleaseAccum(depthAccum, err == PF_Err_NONE);
+  ReleaseAccum(accum, err == PF_Err_NONE);
   return err;
 }
 

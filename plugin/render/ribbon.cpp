@@ -28,6 +28,7 @@ struct BlockDraw {
   const PF_LayerDef& source;
   LWD_Accum* accum;
   LWD_Accum* depthAccum;
+  LWD_RowSpan* spans;
   const std::vector<LWD_RibbonSample>* samples = nullptr;
   A_long bands = 0;  // 0 until the host has been asked for its threads
 
@@ -43,7 +44,7 @@ struct BlockDraw {
     const auto* draw = static_cast<const BlockDraw*>(refcon);
     RasterizeRibbonSamples(draw->s, draw->samples->data(), draw->samples->size(), draw->source,
                            draw->accum, draw->depthAccum,
-                           RowBandOf(draw->s.boxHeight, i, iterations));
+                           RowBandOf(draw->s.boxHeight, i, iterations), draw->spans);
     return PF_Err_NONE;
   }
 
@@ -70,7 +71,7 @@ struct BlockDraw {
       return iterate(bands, this, Band);
     }
     RasterizeRibbonSamples(s, block.data(), block.size(), source, accum, depthAccum,
-                           {0, s.boxHeight});
+                           {0, s.boxHeight}, spans);
     return PF_Err_NONE;
   }
 };
@@ -102,9 +103,9 @@ LWD_Color SampleSource(const PF_LayerDef& source, double sx, double sy) {
 PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
                        const LWD_RenderSettings& settings, PF_PathOutlinePtr outline,
                        LWD_PathWalk& walk, const PF_LayerDef& source, LWD_Accum* accum,
-                       LWD_Accum* depthAccum) {
+                       LWD_Accum* depthAccum, LWD_RowSpan* spans) {
   const LWD_RenderSettings& s = settings;
-  BlockDraw draw{s, source, accum, depthAccum};
+  BlockDraw draw{s, source, accum, depthAccum, spans};
   std::vector<LWD_RibbonSample> block;
   block.reserve(kBlockSamples);
   double blockDeposits = 0.0;

@@ -6,6 +6,7 @@
 #include "ae_path_suites.h"
 #include "path/path_walk.h"
 #include "render/accum.h"
+#include "render/ribbon_raster.h"
 #include "render/render_settings.h"
 #include "suites/suite_handler.h"
 
@@ -15,9 +16,10 @@
 // gives transparent black, which drops the point.
 LWD_Color SampleSource(const PF_LayerDef& source, double sx, double sy);
 
-// Fills `accum` (and `depthAccum` when settings.depthSteps > 0) over the settings' box. Returns the
-// first host error: a failed path evaluation, or a cancel reported by abort or progress.
+// Fills `accum` (and `depthAccum` when settings.depthSteps > 0) over the settings' box, and widens
+// `spans` (one per box row, when given) over the cells deposited into. Returns the first host
+// error: a failed path evaluation, or a cancel reported by abort or progress.
 PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
                        const LWD_RenderSettings& settings, PF_PathOutlinePtr outline,
                        LWD_PathWalk& walk, const PF_LayerDef& source, LWD_Accum* accum,
-                       LWD_Accum* depthAccum);
+                       LWD_Accum* depthAccum, LWD_RowSpan* spans = nullptr);

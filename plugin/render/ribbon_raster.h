@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 
 #include "ae_effect.h"
@@ -18,6 +19,15 @@ struct LWD_RowBand {
   std::int64_t rowEnd;
 };
 
+// The columns [begin, end) of one box row outside which the ribbon has deposited nothing; empty
+// while begin >= end.
+struct LWD_RowSpan {
+  std::int32_t begin;
+  std::int32_t end;
+};
+
+inline constexpr LWD_RowSpan kEmptyRowSpan = {INT32_MAX, INT32_MIN};
+
 // Band `index` of `count` equal bands of a box `height` rows high.
 LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t count);
 
@@ -27,7 +37,9 @@ bool RibbonSampleReachesBox(const LWD_RenderSettings& settings, const LWD_Ribbon
 // For each sample in order, its fan cross-sections and its own, every point textured from
 // `source` (opaque white when settings.sourceEmpty), its depth copies into `depthAccum` (when
 // settings.depthSteps > 0 and it is given), shaded and deposited into `accum`; only taps in the
-// band's rows are made.
+// band's rows are made. When `spans` (one per box row) is given, the span of each row of the band
+// is widened to cover every cell the band deposited into in that row, in either buffer.
 void RasterizeRibbonSamples(const LWD_RenderSettings& settings, const LWD_RibbonSample* samples,
                             std::size_t count, const PF_LayerDef& source, LWD_Accum* accum,
-                            LWD_Accum* depthAccum, LWD_RowBand band);
+                            LWD_Accum* depthAccum, LWD_RowBand band,
+                            LWD_RowSpan* spans = nullptr);

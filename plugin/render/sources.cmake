@@ -1,6 +1,7 @@
 # Sources of plugin/render, relative to plugin/.
 list(APPEND LWD_PLUGIN_SOURCES
   render/accum.cpp
+  render/accum_pool.cpp
   render/frame_setup.cpp
   render/render.cpp
   render/render_settings.cpp

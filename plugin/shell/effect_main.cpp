@@ -5,6 +5,7 @@
 #include "curve/curve_callbacks.h"
 #include "curve/graph_editor.h"
 #include "params/params_setup.h"
+#include "render/accum.h"
 #include "render/render.h"
 #include "shell/shell_commands.h"
 #include "shell/strings.h"
@@ -113,6 +114,10 @@ extern "C" LWD_EXPORT PF_Err PluginDataEntryFunction2(PF_PluginDataPtr inPtr,
 extern "C" LWD_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                                         PF_ParamDef* params[], PF_LayerDef* output, void* extra) {
   const auto command = static_cast<A_u_long>(cmd);
+  if (command == PF_Cmd_GLOBAL_SETDOWN) {
+    // The accumulation buffers kept between renders go with the effect; nothing else to do.
+    DrainAccumPool();
+  }
   if (command > kLastDispatchedCommand || kDispatch[command] == nullptr) {
     return PF_Err_NONE;
   }

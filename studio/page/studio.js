@@ -12,8 +12,8 @@ const studio = {
   frame: 0,
   first: 0,
   last: 0,
-  frameRequest: null, // AbortController of the frame request in flight
-  changedAt: null,    // performance.now() of the oldest change not yet on screen
+  frameRequest: null, // {controller, draft, started} of the frame request in flight
+  changedAt: null,    // performance.now() of the oldest change not yet asked for
   // Read by the browser test.
   frameBlob: null,
   framesShown: 0,
@@ -101,21 +101,60 @@ function layerSize() {
 }
 
 // ---- sending changes and fetching frames ----------------------------------------------------
+//
+// While something is dragged, changes come much faster than frames render. A draft being
+// rendered is let finish: the changes made meanwhile wait and go together once it is on screen,
+// so a drag shows a draft every render's time instead of cancelling each one before it is done.
+// A full-resolution render in flight is cancelled by any newer change or frame request.
 
 let putInFlight = false;
-let putPending = null;  // {draft} of a change made while a PUT was in flight
-let graphBusy = false;  // a graph event is on its way
+let putPending = null;   // {draft} of changes waiting to be sent
+let frameQueued = null;  // {draft} of a frame wanted once the draft in flight is shown
+let graphBusy = false;   // a graph event is on its way
+let afterDraft = null;   // sends the graph drag held back while a draft rendered
 
 // Nothing sent and not answered, no frame on its way: what is on screen is the scene.
-studio.idle = () => !putInFlight && !putPending && !graphBusy && studio.frameRequest === null;
+studio.idle = () =>
+  !putInFlight && !putPending && !frameQueued && !graphBusy && !afterDraft &&
+  studio.frameRequest === null;
+
+function draftInFlight() {
+  return studio.frameRequest !== null && studio.frameRequest.draft;
+}
+
+function earliest(a, b) {
+  if (a === null) return b;
+  return b === null ? a : Math.min(a, b);
+}
+
+// Sends what waited for the frame in flight or for the PUT in flight.
+function sendHeldBack() {
+  if (putPending && !putInFlight) {
+    const next = putPending;
+    putPending = null;
+    commit(next.draft);  // holds back again if a draft is still rendering
+  } else if (frameQueued && !putInFlight && !draftInFlight()) {
+    const next = frameQueued;
+    frameQueued = null;
+    requestFrame(next.draft);
+  }
+  if (afterDraft && !draftInFlight()) {
+    const send = afterDraft;
+    afterDraft = null;
+    send();
+  }
+}
 
 // Sends the scene; then a frame, at half resolution while `draft`.
 function commit(draft) {
   if (studio.changedAt === null) studio.changedAt = performance.now();
-  if (putInFlight) {
+  if (putInFlight || (draft && draftInFlight())) {
     putPending = { draft: putPending ? putPending.draft && draft : draft };
     return;
   }
+  // This PUT carries every change so far, and its own frame follows.
+  putPending = null;
+  frameQueued = null;
   putInFlight = true;
   api("PUT", "/api/scene", JSON.stringify(studio.scene, null, 2))
     .then(() => {
@@ -129,25 +168,33 @@ function commit(draft) {
     })
     .finally(() => {
       putInFlight = false;
-      if (putPending) {
-        const next = putPending;
-        putPending = null;
-        commit(next.draft);
-      }
+      sendHeldBack();
     });
 }
 
+// Asks for the frame at the current time; the request carries the time of the oldest change it
+// shows, for the latency figures.
 function requestFrame(draft) {
-  if (studio.frameRequest) studio.frameRequest.abort();  // the server cancels that render
-  const controller = new AbortController();
-  studio.frameRequest = controller;
-  const started = studio.changedAt;
+  if (draft && draftInFlight()) {
+    frameQueued = { draft: true };
+    return;
+  }
+  frameQueued = null;
+  let started = studio.changedAt;
+  studio.changedAt = null;
+  const previous = studio.frameRequest;
+  if (previous) {
+    previous.controller.abort();  // the server cancels that render
+    started = earliest(started, previous.started);
+  }
+  const request = { controller: new AbortController(), draft: !!draft, started };
+  studio.frameRequest = request;
   let url = "/api/frame?frame=" + studio.frame;
   if (draft) url += "&downsample=" + DRAFT_DOWNSAMPLE;
-  fetch(url, { signal: controller.signal })
+  fetch(url, { signal: request.controller.signal })
     .then(async (response) => {
-      if (response.status === 409) {  // superseded by a newer request
-        if (studio.frameRequest === controller) studio.frameRequest = null;
+      if (response.status === 409) {  // cancelled by a newer change or request
+        frameDone(request, false);
         return;
       }
       if (!response.ok) {
@@ -157,19 +204,28 @@ function requestFrame(draft) {
       const origin = (response.headers.get("X-Lathewind-Origin") || "0,0").split(",").map(Number);
       const ds = (response.headers.get("X-Lathewind-Downsample") || "1,1").split(",").map(Number);
       const blob = await response.blob();
-      if (controller.signal.aborted) return;
+      if (request.controller.signal.aborted) return;
       await showFrame(blob, origin, ds);
-      if (studio.frameRequest === controller) studio.frameRequest = null;
-      studio.draftShown = !!draft;
-      if (started !== null) {
-        studio.latencies.push({ ms: performance.now() - started, draft: !!draft });
-        studio.changedAt = null;
-      }
+      frameDone(request, true);
     })
     .catch((error) => {
       if (error.name !== "AbortError") setStatus(error.message, true);
-      if (studio.frameRequest === controller) studio.frameRequest = null;
+      frameDone(request, false);
     });
+}
+
+function frameDone(request, shown) {
+  if (studio.frameRequest !== request) return;  // a newer request took over, and its time
+  studio.frameRequest = null;
+  if (shown) {
+    studio.draftShown = request.draft;
+    if (request.started !== null) {
+      studio.latencies.push({ ms: performance.now() - request.started, draft: request.draft });
+    }
+  } else {
+    studio.changedAt = earliest(studio.changedAt, request.started);  // still to be shown
+  }
+  sendHeldBack();
 }
 
 function showFrame(blob, origin, ds) {
@@ -400,8 +456,11 @@ function graphControl(param) {
   const send = async (kind, event) => {
     const x = Math.round(event.offsetX * param.control.width / img.clientWidth);
     const y = Math.round(event.offsetY * param.control.height / img.clientHeight);
-    if (graphBusy) {
-      if (kind === "drag") pendingDrag = event;
+    if (graphBusy || (kind === "drag" && draftInFlight())) {
+      if (kind === "drag") {
+        pendingDrag = event;
+        if (!graphBusy) afterDraft = sendPendingDrag;  // the draft on its way is let finish
+      }
       return;
     }
     graphBusy = true;
@@ -417,12 +476,14 @@ function graphControl(param) {
       setStatus(error.message, true);
     } finally {
       graphBusy = false;
-      if (pendingDrag) {
-        const next = pendingDrag;
-        pendingDrag = null;
-        send("drag", next);
-      }
+      sendPendingDrag();
     }
+  };
+  const sendPendingDrag = () => {
+    if (!pendingDrag) return;
+    const next = pendingDrag;
+    pendingDrag = null;
+    send("drag", next);
   };
   img.addEventListener("pointerdown", (event) => {
     pressed = true;

@@ -98,12 +98,13 @@ Outcome RunProgram(const fs::path& program, const std::vector<std::string>& args
 }
 
 Outcome RunLathewindAndSignal(const std::vector<std::string>& args, const fs::path& folder,
-                              const std::function<bool()>& ready, int signal) {
+                              const std::function<bool(const std::string& out)>& ready,
+                              int signal) {
   TempFolder capture;
   const pid_t pid = Start(args, folder, {}, capture);
   if (pid > 0) {
     constexpr int kPolls = 6000;  // 60 s at 10 ms: far beyond any test scene
-    for (int i = 0; i < kPolls && !ready(); ++i) {
+    for (int i = 0; i < kPolls && !ready(ReadBytes(capture / "stdout")); ++i) {
       usleep(10000);
     }
     kill(pid, signal);

@@ -26,11 +26,11 @@ Outcome RunProgram(const std::filesystem::path& program, const std::vector<std::
                    const std::filesystem::path& folder = {},
                    const std::map<std::string, std::string>& env = {});
 
-// Like RunLathewind, but sends `signal` to the process as soon as `ready()` answers true (asked
-// every 10 ms).
+// Like RunLathewind, but sends `signal` to the process as soon as `ready(out)` answers true, `out`
+// being what the process has written to standard output so far (asked every 10 ms).
 Outcome RunLathewindAndSignal(const std::vector<std::string>& args,
                               const std::filesystem::path& folder,
-                              const std::function<bool()>& ready, int signal);
+                              const std::function<bool(const std::string& out)>& ready, int signal);
 
 // What a process wrote to a pseudo-terminal standing in for its standard error (stdout goes to
 // /dev/null), and its exit code.

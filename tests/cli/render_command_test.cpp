@@ -324,7 +324,7 @@ TEST(RenderCommandTest, InterruptStopsTheRenderAndLeavesOnlyWholeFrames) {
   WriteText(dir / "scene.json", SmallScene(8, "[0, 5000]"));
   const Outcome o = RunLathewindAndSignal(
       {"render", "scene.json", "--jobs", "2", "-o", "f.%d.png"}, dir.path(),
-      [&] { return std::filesystem::exists(dir / "f.0.png"); }, SIGINT);
+      [&](const std::string&) { return std::filesystem::exists(dir / "f.0.png"); }, SIGINT);
   EXPECT_EQ(o.exitCode, 128 + SIGINT) << Describe(o);
   EXPECT_NE(o.err.find("interrupted"), std::string::npos) << o.err;
   int frames = 0;

@@ -163,20 +163,39 @@ void WebDriver::Pointer(const Json& actions) {
               {"actions", actions}}}}});
 }
 
+// A drag spread over several calls goes through the browser's own input events: chromedriver
+// starts each action sequence with the button released, and Chromium ends a range input's drag
+// (firing "change") at the first move without the left button.
 void WebDriver::Press(const Json& element, int x, int y) {
-  Pointer(Json::array(
-      {{{"type", "pointerMove"}, {"duration", 0}, {"origin", element}, {"x", x}, {"y", y}},
-       {{"type", "pointerDown"}, {"button", 0}}}));
+  const Json centre = Execute(
+      "const r = arguments[0].getBoundingClientRect();"
+      "return [r.x + r.width / 2, r.y + r.height / 2];",
+      Json::array({element}));
+  mouseX_ = centre[0].get<double>() + x;
+  mouseY_ = centre[1].get<double>() + y;
+  Mouse("mousePressed", 1);
 }
 
-void WebDriver::MoveBy(int dx, int dy, int ms) {
-  Pointer(Json::array(
-      {{{"type", "pointerMove"}, {"duration", ms}, {"origin", "pointer"}, {"x", dx}, {"y", dy}}}));
+void WebDriver::MoveBy(int dx, int dy) {
+  mouseX_ += dx;
+  mouseY_ += dy;
+  Mouse("mouseMoved", 1);
 }
 
 void WebDriver::Release() {
-  Pointer(Json::array({{{"type", "pointerUp"}, {"button", 0}}}));
-  Command("DELETE", "/actions");
+  Mouse("mouseReleased", 0);
+}
+
+void WebDriver::Mouse(const char* type, int buttons) {
+  Command("POST", "/goog/cdp/execute",
+          {{"cmd", "Input.dispatchMouseEvent"},
+           {"params",
+            {{"type", type},
+             {"x", mouseX_},
+             {"y", mouseY_},
+             {"button", "left"},
+             {"buttons", buttons},
+             {"clickCount", 1}}}});
 }
 
 void WebDriver::Click(const Json& element) {

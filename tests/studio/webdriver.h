@@ -34,7 +34,7 @@ class WebDriver {
             int stepMs);
   // The same in separate steps, so the test can watch the page between moves.
   void Press(const Json& element, int x, int y);
-  void MoveBy(int dx, int dy, int ms);
+  void MoveBy(int dx, int dy);
   void Release();
   void Click(const Json& element);
   std::string ScreenshotPng();
@@ -42,11 +42,14 @@ class WebDriver {
  private:
   Json Command(const std::string& method, const std::string& path, const Json& body = nullptr);
   void Pointer(const Json& actions);
+  void Mouse(const char* type, int buttons);
 
   pid_t driver_ = -1;
   int port_ = 0;
   std::unique_ptr<httplib::Client> client_;
   std::string session_;
+  double mouseX_ = 0;  // where Press and MoveBy left the mouse, in viewport pixels
+  double mouseY_ = 0;
 };
 
 std::string Base64Decode(const std::string& text);

@@ -127,6 +127,30 @@ TEST(AccumAllocTest, OverflowingCellCountIsOutOfMemoryWithoutAllocating) {
   }
 }
 
+// Buffers given back zeroed serve later boxes of the same or smaller size; any other is freed.
+TEST(AccumAllocTest, ZeroedBuffersAreKeptForLaterBoxes) {
+  DrainAccumPool();
+  LWD_AccumBuffer big;
+  ASSERT_EQ(AllocateAccum(40, 30, big), PF_Err_NONE);
+  const LWD_Accum* memory = big.data();
+  ReleaseAccum(big, true);
+  EXPECT_EQ(big.data(), nullptr);
+
+  LWD_AccumBuffer small;
+  ASSERT_EQ(AllocateAccum(10, 10, small), PF_Err_NONE);
+  EXPECT_EQ(small.data(), memory);
+  EXPECT_EQ(small.size(), 100u);
+  small.data()[7].weight = 1.0f;
+  ReleaseAccum(small, false);  // dirty: freed, never handed out again
+
+  LWD_AccumBuffer again;
+  ASSERT_EQ(AllocateAccum(40, 30, again), PF_Err_NONE);
+  for (std::size_t i = 0; i < again.size(); ++i) {
+    ASSERT_EQ(again.data()[i].weight, 0.0f) << i;
+  }
+  DrainAccumPool();
+}
+
 TEST(ResolveTest, HalfWeightRedOverTransparentIsHalfCoverage8Bit) {
   World<PF_Pixel> out(3, 3, 5);
   Box box(1, 1, 1, 1);

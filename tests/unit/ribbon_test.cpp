@@ -1,4 +1,5 @@
 #include "render/ribbon.h"
+#include "render/source_fetch.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,15 @@ TEST(SampleSourceTest, ClampsToTheEdges) {
   ExpectColour(SampleSource(src.world, -40.0, -3.0), 1, 0, 0, 1, "above left");
   ExpectColour(SampleSource(src.world, 9.0, 0.5), 0, 1, 0, 1, "right of green");
   ExpectColour(SampleSource(src.world, 1.0, 7.0), 0.5, 0.5, 1, 1, "below the bottom row");
+}
+
+// The fetch reads 8-bit channels through a table made at compile time; it must hold the very
+// quotients the processor's division gives, or every textured deposit would move.
+TEST(SampleSourceTest, EightBitTableIsTheRuntimeDivision) {
+  volatile double scale = PF_MAX_CHAN8;  // kept from being folded at compile time
+  for (int v = 0; v < 256; ++v) {
+    ASSERT_EQ(lwd_fetch::Unit(static_cast<A_u_char>(v), 255.0), v / scale) << v;
+  }
 }
 
 TEST(SampleSourceTest, SixteenBitFullScaleIsOne) {

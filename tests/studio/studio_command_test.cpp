@@ -1,0 +1,60 @@
+// `lathewind studio` run as a user runs it: it prints its address, serves the page and frames, and
+// Ctrl-C or SIGTERM ends it cleanly, even with a browser's connection still open.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <csignal>
+#include <memory>
+#include <string>
+
+#include "../cli/cli_harness.h"
+#include "studio_harness.h"
+
+namespace {
+
+using lwclitest::Outcome;
+using lwclitest::ReadBytes;
+using lwclitest::RunLathewind;
+using lwclitest::RunLathewindAndSignal;
+using lwclitest::TempFolder;
+using lwclitest::WriteText;
+
+TEST(StudioCommand, ServesTheSceneUntilStopped) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    TempFolder dir;
+    WriteText(dir / "scene.json", lwstudiotest::SmallSceneText());
+    std::unique_ptr<httplib::Client> client;  // kept open across the signal, as a browser would
+    std::string page;
+    std::string frame;
+    const Outcome o = RunLathewindAndSignal(
+        {"studio", "scene.json", "--port", "0"}, dir.path(),
+        [&](const std::string& out) {
+          const std::string prefix = "http://127.0.0.1:";
+          const size_t at = out.find(prefix);
+          if (at == std::string::npos || out.find('/', at + prefix.size()) == std::string::npos) {
+            return false;
+          }
+          client = std::make_unique<httplib::Client>("127.0.0.1",
+                                                     std::stoi(out.substr(at + prefix.size())));
+          client->set_keep_alive(true);
+          client->set_read_timeout(60, 0);
+          if (const auto got = client->Get("/")) {
+            page = got->body;
+          }
+          if (const auto got = client->Get("/api/frame?frame=3")) {
+            frame = got->body;
+          }
+          return true;
+        },
+        signal);
+    EXPECT_EQ(o.exitCode, 0) << "signal " << signal << ": " << o.err;
+    EXPECT_NE(page.find("studio.js"), std::string::npos) << page.substr(0, 200);
+
+    const Outcome rendered = RunLathewind(
+        {"render", "scene.json", "--frames", "3", "-o", "f.png", "--quiet"}, dir.path());
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.err;
+    EXPECT_TRUE(frame == ReadBytes(dir / "f.png")) << "the frame is the command's bytes";
+  }
+}
+
+}  // namespace
