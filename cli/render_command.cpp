@@ -212,8 +212,10 @@ void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& p
       return !Interrupted();  // false cancels the frame
     };
     lwhost::FrameOutput output = renderer.RenderFrame(static_cast<int32_t>(frame), options);
-    if (output.err != PF_Err_NONE && Interrupted()) {
-      return;  // cancelled by the interruption: not a failure, and nothing to write
+    if (Interrupted()) {
+      // Cancelled by the interruption, or finished after it: either way still in flight, so
+      // nothing is written (a big frame's file takes seconds to write).
+      return;
     }
     FrameFailure failure{frame, output.err, {}};
     if (output.err == PF_Err_NONE) {

@@ -173,17 +173,22 @@ PF_Err ClearOutput(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef* o
   return fill->fill(in_data->effect_ref, &clear8, nullptr, output);
 }
 
-// The resolve in row bands on the threads the host grants (iterate_generic), or whole on this
-// thread. Each pixel depends only on its own cells, so any split gives the same output. Only the
-// cells inside each row's span can hold anything: they are composited and zeroed right after,
-// while still in cache, so the buffers come out as clean as they went in and can serve the next
-// frame.
+// Cells resolved between two abort polls: a box of tens of millions of pixels takes seconds to
+// resolve, and a cancel must not wait for all of it. A usual frame is one slice and is not polled.
+constexpr std::int64_t kResolveCellsPerPoll = std::int64_t{1} << 22;
+
+// The resolve in slices of rows with an abort poll between them, each slice in row bands on the
+// threads the host grants (iterate_generic), or whole on this thread. Each pixel depends only on
+// its own cells, so any split gives the same output. Only the cells inside each row's span can
+// hold anything: they are composited and zeroed right after, while still in cache, so the
+// buffers come out as clean as they went in and can serve the next frame.
 struct ResolveBands {
   const LWD_RenderSettings& s;
   LWD_Accum* accum;
   LWD_Accum* depthAccum;
   const LWD_RowSpan* spans;  // outside its row's span a cell is zero in both buffers
   PF_LayerDef* output;
+  LWD_RowBand slice{};
 
   void Rows(LWD_RowBand band) const {
     for (std::int64_t row = band.rowBegin; row < band.rowEnd; ++row) {
@@ -208,15 +213,30 @@ struct ResolveBands {
 
   static PF_Err Band(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {
     const auto* bands = static_cast<const ResolveBands*>(refcon);
-    bands->Rows(RowBandOf(bands->s.boxHeight, i, iterations));
+    const LWD_RowBand band = RowBandOf(bands->slice.rowEnd - bands->slice.rowBegin, i, iterations);
+    bands->Rows({bands->slice.rowBegin + band.rowBegin, bands->slice.rowBegin + band.rowEnd});
     return PF_Err_NONE;
   }
 
   PF_Err Run(PF_InData* in_data) {
-    if (in_data->utils->iterate_generic != nullptr && s.boxHeight > 1) {
-      return in_data->utils->iterate_generic(PF_Iterations_ONCE_PER_PROCESSOR, this, Band);
+    const std::int64_t sliceRows = std::max<std::int64_t>(1, kResolveCellsPerPoll / s.boxWidth);
+    for (std::int64_t first = 0; first < s.boxHeight; first += sliceRows) {
+      if (first > 0 && in_data->inter.abort != nullptr) {
+        if (const PF_Err err = in_data->inter.abort(in_data->effect_ref); err != PF_Err_NONE) {
+          return err;
+        }
+      }
+      slice = {first, std::min<std::int64_t>(s.boxHeight, first + sliceRows)};
+      if (in_data->utils->iterate_generic != nullptr && slice.rowEnd - slice.rowBegin > 1) {
+        if (const PF_Err err =
+                in_data->utils->iterate_generic(PF_Iterations_ONCE_PER_PROCESSOR, this, Band);
+            err != PF_Err_NONE) {
+          return err;
+        }
+      } else {
+        Rows(slice);
+      }
     }
-    Rows({0, s.boxHeight});
     return PF_Err_NONE;
   }
 };
@@ -242,6 +262,10 @@ PF_Err SplatAndResolve(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDe
     ResolveBands bands{s, accum.data(), depthAccum.empty() ? nullptr : depthAccum.data(),
                        spans.data(), output};
     err = bands.Run(in_data);
+    if (err != PF_Err_NONE) {
+      // Stopped part-way: the frame goes back as transparent as any other that failed.
+      err = MergeError(err, ClearOutput(in_data, suites, output));
+    }
   }
   // Only a whole resolve has zeroed every cell again.
   ReleaseAccum(depthAccum, err == PF_Err_NONE);

@@ -127,5 +127,38 @@ TEST_F(RenderThreadsTest, ACancelIsSeenWithinOneBlockOfAHugeSample) {
   }
 }
 
+// A thin ribbon across a 2600 x 2600 frame: the walk is short, but the box to resolve has nearly
+// seven million pixels. The resolve asks for a cancel between slices of rows, and a cancel there
+// leaves the frame transparent.
+TEST_F(RenderThreadsTest, TheResolveOfABigBoxAsksForACancelBetweenSlices) {
+  lwhost::Scene scene = MakeScene(2600, 2600);
+  AddSvgMask(scene, "diagonal", "M 10 10 L 2590 2590");
+  SetText(scene, "Path", "diagonal");
+  SetNumber(scene, "Thickness (0 = from source)", 6);
+  std::vector<int> drawsBeforePoll;
+  lwhost::RenderOptions options;
+  options.threads = 2;
+  options.cancelled = [&] {
+    drawsBeforePoll.push_back(session.faults.Calls("iterate_generic"));
+    return false;
+  };
+  const lwhost::FrameOutput whole = Render(scene, 0, options);
+  ASSERT_EQ(whole.err, PF_Err_NONE);
+  ASSERT_FALSE(IsTransparent(whole.image));
+  ASSERT_FALSE(drawsBeforePoll.empty());
+  // After the last poll only the last slice of the resolve is left.
+  EXPECT_EQ(session.faults.Calls("iterate_generic") - drawsBeforePoll.back(), 1);
+
+  const size_t polls = drawsBeforePoll.size();
+  drawsBeforePoll.clear();
+  options.cancelled = [&] {
+    drawsBeforePoll.push_back(0);
+    return drawsBeforePoll.size() == polls;
+  };
+  const lwhost::FrameOutput cancelled = Render(scene, 0, options);  // checks the balance
+  EXPECT_EQ(cancelled.err, PF_Interrupt_CANCEL);
+  EXPECT_TRUE(IsTransparent(cancelled.image)) << "a frame half resolved";
+}
+
 }  // namespace
 }  // namespace lwtest
