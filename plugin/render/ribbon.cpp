@@ -30,7 +30,8 @@ struct BlockDraw {
   LWD_Accum* depthAccum;
   LWD_RowSpan* spans;
   const std::vector<LWD_RibbonSample>* samples = nullptr;
-  A_long bands = 0;  // 0 until the host has been asked for its threads
+  LWD_RowBand rows{};  // the rows the block can reach, split into the bands
+  A_long bands = 0;    // 0 until the host has been asked for its threads
 
   // One iteration per granted thread tells how many there are.
   static PF_Err CountThreads(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {
@@ -42,9 +43,11 @@ struct BlockDraw {
 
   static PF_Err Band(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {
     const auto* draw = static_cast<const BlockDraw*>(refcon);
+    const LWD_RowBand band = RowBandOf(draw->rows.rowEnd - draw->rows.rowBegin, i, iterations);
     RasterizeRibbonSamples(draw->s, draw->samples->data(), draw->samples->size(), draw->source,
                            draw->accum, draw->depthAccum,
-                           RowBandOf(draw->s.boxHeight, i, iterations), draw->spans);
+                           {draw->rows.rowBegin + band.rowBegin, draw->rows.rowBegin + band.rowEnd},
+                           draw->spans);
     return PF_Err_NONE;
   }
 
@@ -67,7 +70,10 @@ struct BlockDraw {
                   : static_cast<A_long>(std::min<std::int64_t>(
                         s.boxHeight, static_cast<std::int64_t>(threads) * kBandsPerThread));
     }
-    if (iterate != nullptr && bands > 1) {
+    // A block is a stretch of the path and lands in a few of the box's rows: the bands split
+    // those rows, so that every thread has a share of the block's work.
+    rows = RibbonSamplesRows(s, block.data(), block.size());
+    if (iterate != nullptr && bands > 1 && rows.rowEnd - rows.rowBegin > 1) {
       return iterate(bands, this, Band);
     }
     RasterizeRibbonSamples(s, block.data(), block.size(), source, accum, depthAccum,

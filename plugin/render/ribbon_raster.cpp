@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "render/source_fetch.h"
@@ -307,6 +308,28 @@ bool RibbonSampleReachesBox(const LWD_RenderSettings& s, const LWD_RibbonSample&
          smp.x - reach + std::min(0.0, depthDX) <= static_cast<double>(s.boxX0) + s.boxWidth &&
          smp.y + reach + std::max(0.0, depthDY) >= s.boxY0 &&
          smp.y - reach + std::min(0.0, depthDY) <= static_cast<double>(s.boxY0) + s.boxHeight;
+}
+
+LWD_RowBand RibbonSamplesRows(const LWD_RenderSettings& s, const LWD_RibbonSample* samples,
+                              std::size_t count) {
+  const double depthDY = s.depthSteps > 0 ? s.depth * s.depthDirY : 0.0;
+  double top = std::numeric_limits<double>::infinity();
+  double bottom = -top;
+  for (std::size_t i = 0; i < count; ++i) {
+    const LWD_RibbonSample& smp = samples[i];
+    if (!std::isfinite(smp.y) || !std::isfinite(smp.width)) {
+      return {0, s.boxHeight};  // no bound to trust: every row
+    }
+    const double reach = smp.width / 2.0 + kReachSlack;
+    top = std::min(top, smp.y - reach + std::min(0.0, depthDY));
+    bottom = std::max(bottom, smp.y + reach + std::max(0.0, depthDY));
+  }
+  const double first = std::max(0.0, std::floor(top) - s.boxY0);
+  const double end = std::min<double>(s.boxHeight, std::ceil(bottom) - s.boxY0 + 1.0);
+  if (!(first < end)) {
+    return {0, 0};
+  }
+  return {static_cast<std::int64_t>(first), static_cast<std::int64_t>(end)};
 }
 
 LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t count) {

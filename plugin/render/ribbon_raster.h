@@ -28,6 +28,11 @@ struct LWD_RowSpan {
 
 inline constexpr LWD_RowSpan kEmptyRowSpan = {INT32_MAX, INT32_MIN};
 
+// The rows of the box that the samples' points, fans and depth copies can reach (every row when
+// a sample has no finite position or width; empty when none reaches the box).
+LWD_RowBand RibbonSamplesRows(const LWD_RenderSettings& settings, const LWD_RibbonSample* samples,
+                              std::size_t count);
+
 // Band `index` of `count` equal bands of a box `height` rows high.
 LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t count);
 
