@@ -317,9 +317,10 @@ LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t coun
 // loader picks the one the processor runs. AVX2 brings a one-instruction floor and wider moves;
 // it does not bring fused multiply-add (a separate extension), so every product is still rounded
 // on its own and both builds deposit the same bits. Everything the rasteriser calls is inlined
-// into each build.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(LATHEWIND_CENSUS) && \
-    !defined(LATHEWIND_NO_CPU_DISPATCH)
+// into each build. GCC only: Clang 14 takes the attribute but emits no symbol under the plain
+// name for callers in other files, so a Clang build keeps the one baseline build.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(LATHEWIND_CENSUS) && !defined(LATHEWIND_NO_CPU_DISPATCH)
 #define LWD_RASTER_CLONES __attribute__((target_clones("avx2", "default"), flatten))
 #else
 #define LWD_RASTER_CLONES
