@@ -54,11 +54,20 @@ struct TubeAngle {
 // The tube's surface angle depends only on the cross-section's width W and the point's index j:
 // point j of every cross-section of the same W (fan normals, and every sample of a ribbon whose
 // width does not vary) shares it, so its sine and cosine are made once per W and j.
+// Points beyond the first kTubeTableSize of a cross-section (a ribbon thousands of pixels wide,
+// up to 2^31 points) are worked out each time: a table that grew with them would take gigabytes.
 struct TubeTable {
+  static constexpr std::int64_t kTubeTableSize = std::int64_t{1} << 16;
   double width = -1.0;
   std::vector<TubeAngle> angles;
+  TubeAngle beyond;
 
   const TubeAngle& At(double w, std::int64_t j, double v) {
+    if (j >= kTubeTableSize) {
+      const double theta = (2.0 * v - 1.0) * kHalfPi;
+      beyond = {std::sin(theta), std::cos(theta), true};
+      return beyond;
+    }
     if (w != width) {
       width = w;
       for (TubeAngle& a : angles) {
