@@ -165,8 +165,9 @@ FloorBuffers MakeFloorBuffers(const SceneCensus& census) {
 }
 
 // Built for the same instruction sets as the ribbon's rasteriser, so the floor is as fast as the
-// deposits can be on this processor.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(LATHEWIND_NO_CPU_DISPATCH)
+// deposits can be on this processor (with GCC; Clang 14 refuses target_clones with flatten).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(LATHEWIND_NO_CPU_DISPATCH)
 __attribute__((target_clones("avx2", "default"), flatten))
 #endif
 void RunFloor(const SceneCensus& census, const PF_LayerDef& source, FloorBuffers& buffers) {

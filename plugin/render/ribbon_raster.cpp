@@ -55,11 +55,20 @@ struct TubeAngle {
 // The tube's surface angle depends only on the cross-section's width W and the point's index j:
 // point j of every cross-section of the same W (fan normals, and every sample of a ribbon whose
 // width does not vary) shares it, so its sine and cosine are made once per W and j.
+// Points beyond the first kTubeTableSize of a cross-section (a ribbon thousands of pixels wide,
+// up to 2^31 points) are worked out each time: a table that grew with them would take gigabytes.
 struct TubeTable {
+  static constexpr std::int64_t kTubeTableSize = std::int64_t{1} << 16;
   double width = -1.0;
   std::vector<TubeAngle> angles;
+  TubeAngle beyond;
 
   const TubeAngle& At(double w, std::int64_t j, double v) {
+    if (j >= kTubeTableSize) {
+      const double theta = (2.0 * v - 1.0) * kHalfPi;
+      beyond = {std::sin(theta), std::cos(theta), true};
+      return beyond;
+    }
     if (w != width) {
       width = w;
       for (TubeAngle& a : angles) {
@@ -340,9 +349,10 @@ LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t coun
 // loader picks the one the processor runs. AVX2 brings a one-instruction floor and wider moves;
 // it does not bring fused multiply-add (a separate extension), so every product is still rounded
 // on its own and both builds deposit the same bits. Everything the rasteriser calls is inlined
-// into each build.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(LATHEWIND_CENSUS) && \
-    !defined(LATHEWIND_NO_CPU_DISPATCH)
+// into each build. GCC only: Clang 14 takes the attribute but emits no symbol under the plain
+// name for callers in other files, so a Clang build keeps the one baseline build.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(LATHEWIND_CENSUS) && !defined(LATHEWIND_NO_CPU_DISPATCH)
 #define LWD_RASTER_CLONES __attribute__((target_clones("avx2", "default"), flatten))
 #else
 #define LWD_RASTER_CLONES

@@ -118,6 +118,29 @@ TEST_F(SpiralRibbon, BandsAndBlocksChangeNoBit) {
   EXPECT_TRUE(Draw(CutInto(1), 2, 64) == whole) << "one point at a time";
 }
 
+// The last points of a Tube cross-section of 2^30 points, its far edge laid inside the box: the
+// shading must not need a table entry for every point before them (gigabytes).
+TEST_F(SpiralRibbon, TheFarEdgeOfAnEnormousTubeCrossSectionIsDrawn) {
+  ASSERT_EQ(s.surface, LWD_SURFACE_TUBE);
+  LWD_RibbonSample smp = samples.front();
+  smp.fan = 0;
+  smp.points = int64_t{1} << 30;
+  smp.width = static_cast<double>(smp.points) * s.sampleStep;
+  smp.x = s.boxX0 + 40.0 - smp.nx * smp.width / 2.0;
+  smp.y = s.boxY0 + 40.0 - smp.ny * smp.width / 2.0;
+  smp.firstPoint = smp.points - 2;
+  smp.endPoint = smp.points + 2;
+  const size_t cells = static_cast<size_t>(s.boxWidth) * s.boxHeight;
+  std::vector<LWD_Accum> front(cells, LWD_Accum{});
+  std::vector<LWD_Accum> back(cells, LWD_Accum{});
+  RasterizeRibbonSamples(s, &smp, 1, PF_LayerDef{}, front.data(), back.data(), {0, s.boxHeight});
+  float weight = 0.0f;
+  for (const LWD_Accum& cell : front) {
+    weight += cell.weight;
+  }
+  EXPECT_GT(weight, 0.0f) << "the far edge lands inside the box";
+}
+
 TEST_F(SpiralRibbon, ABandDrawsOnlyItsOwnRows) {
   const size_t cells = static_cast<size_t>(s.boxWidth) * s.boxHeight;
   std::vector<LWD_Accum> front(cells, LWD_Accum{});
