@@ -19,11 +19,11 @@ namespace {
 constexpr int kProfileFrames = 10;
 
 // Nothing but renders of one scene, so that a profile of this process is a profile of the render.
-int RenderForProfile(const std::string& plugin, const std::string& scene) {
+int RenderForProfile(const std::string& plugin, const std::string& scene, int threads) {
   try {
     lwbench::SceneRig rig(plugin, scene);
     for (int i = 0; i < kProfileFrames; ++i) {
-      rig.Render();
+      rig.Render(threads);
     }
     return 0;
   } catch (const std::exception& e) {
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     return lwbench::RunMemoryProbe(options.plugin, options.memoryProbe);
   }
   if (!options.profile.empty()) {
-    return RenderForProfile(options.plugin, options.profile);
+    return RenderForProfile(options.plugin, options.profile, options.profileThreads);
   }
   lwbench::SetBenchOptions(options);
 

@@ -1,5 +1,6 @@
 #include "bench_options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <string_view>
@@ -28,6 +29,16 @@ bool TakeValue(int argc, char** argv, int& i, std::string_view name, std::string
   return false;
 }
 
+int ParseCount(std::string_view name, const std::string& text) {
+  char* end = nullptr;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || n < 0 || n > 1024) {
+    throw std::invalid_argument(std::string(name) + " needs a count from 0 to 1024, not \"" +
+                                text + "\"");
+  }
+  return static_cast<int>(n);
+}
+
 }  // namespace
 
 BenchOptions TakeBenchOptions(int& argc, char** argv) {
@@ -45,6 +56,12 @@ BenchOptions TakeBenchOptions(int& argc, char** argv) {
         TakeValue(argc, argv, i, "--json", options.jsonOut) ||
         TakeValue(argc, argv, i, "--memory-probe", options.memoryProbe) ||
         TakeValue(argc, argv, i, "--profile", options.profile)) {
+      continue;
+    }
+    std::string number;
+    if (TakeValue(argc, argv, i, "--threads", number)) {
+      options.threads = ParseCount("--threads", number);
+      options.profileThreads = std::max(1, options.threads);
       continue;
     }
     if (arg == "--no-memory") {
@@ -66,6 +83,8 @@ std::string BenchUsage() {
          "  --json PATH       write the results as JSON\n"
          "  --no-memory       skip the peak-memory measurement (one extra render per scene)\n"
          "  --profile SCENE   only render SCENE's first frame 10 times, for `perf record`\n"
+         "  --threads N       threads of the scene/NAME/threads renders (default: every core;\n"
+         "                    1 or a one-core machine: no such renders); also --profile's\n"
          "  --census PATH     census build of the effect (default: the one built alongside)\n";
 }
 

@@ -16,6 +16,8 @@ struct BenchOptions {
   bool memory = true;       // measure the peak memory of a render in a child process
   std::string memoryProbe;  // internal: run as the child that measures one render
   std::string profile;      // render this scene kProfileFrames times and stop (for `perf record`)
+  int threads = 0;          // threads of the threaded render benchmarks (0: every core; 1: none)
+  int profileThreads = 1;   // threads of the --profile renders
 };
 
 // Takes our options out of argv (so Google Benchmark sees only its own) and returns them.

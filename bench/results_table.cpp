@@ -174,9 +174,13 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
   const auto results = collector.Results();
   const bool withBaseline = !options.baseline.empty();
   // Columns: 0 name, 1 wall, 2 cpu, 3 rate, 4 floor cpu, 5 render/floor, 6 peak, 7 expected,
-  // then with a baseline 8 baseline wall, 9 baseline cpu, 10 speed-up wall, 11 speed-up cpu.
+  // 8 threaded wall, 9 threaded speed-up (wall), then with a baseline 10 baseline wall,
+  // 11 baseline cpu, 12 speed-up wall, 13 speed-up cpu.
+  const int threads = ThreadedRenderThreads(options);
+  const std::string threadsLabel = std::to_string(threads) + " thr";
   std::vector<std::string> header = {"benchmark", "wall",   "cpu",      "rate/cpu",
-                                     "floor cpu", "/floor", "peak MiB", "bufs+src+out MiB"};
+                                     "floor cpu", "/floor", "peak MiB", "bufs+src+out MiB",
+                                     threadsLabel + " wall", threadsLabel + " / 1"};
   if (withBaseline) {
     for (const char* h : {"base wall", "base cpu", "speed-up wall", "speed-up cpu"}) {
       header.push_back(h);
@@ -212,7 +216,8 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
     const Measured* render = Find(results, RenderBenchmarkName(scene.name));
     const Measured* floor = Find(results, FloorBenchmarkName(scene.name));
     const Measured* baseline = Find(results, BaselineBenchmarkName(scene.name));
-    if (render == nullptr && floor == nullptr && baseline == nullptr) {
+    const Measured* threaded = Find(results, ThreadsBenchmarkName(scene.name));
+    if (render == nullptr && floor == nullptr && baseline == nullptr && threaded == nullptr) {
       continue;  // filtered out
     }
     Row r;
@@ -262,20 +267,33 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
         r.cells[7] = Fixed(mj["expectedBytes"].get<double>() / kMiB, 1);
         j["memory"] = mj;
       }
+      if (Usable(threaded)) {
+        r.cells[8] = Duration(threaded->seconds);
+        j["threads"] = threads;
+        j["threadsMsPerFrame"] = threaded->seconds * 1e3;
+        j["threadsCpuMsPerFrame"] = threaded->cpuSeconds * 1e3;
+        if (Usable(render)) {
+          r.cells[9] = Fixed(render->seconds / threaded->seconds, 2) + "x";
+          j["threadsSpeedup"] = render->seconds / threaded->seconds;
+        }
+      } else if (threaded != nullptr) {
+        r.cells[8] = "error";
+        j["threadsError"] = threaded->error;
+      }
       if (withBaseline) {
         if (Usable(baseline)) {
-          r.cells[8] = Duration(baseline->seconds);
-          r.cells[9] = Duration(baseline->cpuSeconds);
+          r.cells[10] = Duration(baseline->seconds);
+          r.cells[11] = Duration(baseline->cpuSeconds);
           j["baselineMsPerFrame"] = baseline->seconds * 1e3;
           j["baselineCpuMsPerFrame"] = baseline->cpuSeconds * 1e3;
           if (Usable(render)) {
-            r.cells[10] = Fixed(baseline->seconds / render->seconds, 2) + "x";
-            r.cells[11] = Fixed(baseline->cpuSeconds / render->cpuSeconds, 2) + "x";
+            r.cells[12] = Fixed(baseline->seconds / render->seconds, 2) + "x";
+            r.cells[13] = Fixed(baseline->cpuSeconds / render->cpuSeconds, 2) + "x";
             j["speedup"] = baseline->seconds / render->seconds;
             j["speedupCpu"] = baseline->cpuSeconds / render->cpuSeconds;
           }
         } else if (baseline != nullptr) {
-          r.cells[8] = "error";
+          r.cells[10] = "error";
           j["baselineError"] = baseline->error;
         }
         if (scene.baselineMemory) {
@@ -293,6 +311,8 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
          "deposits per CPU second; floor: the scene's fetches and deposits inline and nothing "
          "else;\n"
          "/floor and speed-up cpu: ratios of CPU times, steadier than wall on a loaded machine;\n"
+         "N thr: the render granted N threads; N thr / 1: its wall-time speed-up over one thread\n"
+         "(wall time only: meaningful when the machine has N idle cores);\n"
          "peak: resident growth of one render in a fresh process + its Source (* = peak mark not\n"
          "reset, includes loading); bufs+src+out: accumulation buffers + Source + output world.\n";
 

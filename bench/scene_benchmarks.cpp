@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "floor_kernel.h"
 #include "scene_rig.h"
@@ -36,21 +37,22 @@ bool EnsureCensus(SceneEntry& entry, benchmark::State& state) {
   return true;
 }
 
-void RenderScene(benchmark::State& state, SceneEntry* entry, const std::string* pluginPath) {
+void RenderScene(benchmark::State& state, SceneEntry* entry, const std::string* pluginPath,
+                 int threads) {
   if (!EnsureCensus(*entry, state)) {
     return;
   }
   std::unique_ptr<SceneRig> rig;
   try {
     rig = std::make_unique<SceneRig>(*pluginPath, entry->file);
-    rig->Render();  // the layers' first use, outside the timing
+    rig->Render(threads);  // the layers' first use, outside the timing
   } catch (const std::exception& e) {
     state.SkipWithError(e.what());
     return;
   }
   for (auto _ : state) {
     try {
-      benchmark::DoNotOptimize(rig->Render());
+      benchmark::DoNotOptimize(rig->Render(threads));
     } catch (const std::exception& e) {
       state.SkipWithError(e.what());
       break;
@@ -89,6 +91,13 @@ std::string RenderBenchmarkName(const std::string& scene) {
 std::string BaselineBenchmarkName(const std::string& scene) {
   return "scene/" + scene + "/baseline";
 }
+std::string ThreadsBenchmarkName(const std::string& scene) {
+  return "scene/" + scene + "/threads";
+}
+int ThreadedRenderThreads(const BenchOptions& options) {
+  return options.threads > 0 ? options.threads
+                             : static_cast<int>(std::thread::hardware_concurrency());
+}
 std::string FloorBenchmarkName(const std::string& scene) {
   return "scene/" + scene + "/floor";
 }
@@ -107,6 +116,7 @@ std::vector<SceneEntry>& RegisterSceneBenchmarks(const BenchOptions& options) {
   for (const std::string& file : files) {
     gScenes.push_back({SceneName(file), file, {}, {}, true, {}, {}});
   }
+  const int threads = ThreadedRenderThreads(options);
   for (SceneEntry& entry : gScenes) {
     const auto tune = [](benchmark::internal::Benchmark* b) {
       // Real time is what a user waits for; the CPU time of the whole process counts the render's
@@ -114,10 +124,14 @@ std::vector<SceneEntry>& RegisterSceneBenchmarks(const BenchOptions& options) {
       b->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
     };
     tune(benchmark::RegisterBenchmark(RenderBenchmarkName(entry.name).c_str(), RenderScene, &entry,
-                                      &options.plugin));
+                                      &options.plugin, 1));
+    if (threads > 1) {
+      tune(benchmark::RegisterBenchmark(ThreadsBenchmarkName(entry.name).c_str(), RenderScene,
+                                        &entry, &options.plugin, threads));
+    }
     if (!options.baseline.empty()) {
       tune(benchmark::RegisterBenchmark(BaselineBenchmarkName(entry.name).c_str(), RenderScene,
-                                        &entry, &options.baseline));
+                                        &entry, &options.baseline, 1));
     }
     tune(
         benchmark::RegisterBenchmark(FloorBenchmarkName(entry.name).c_str(), FloorOfScene, &entry));

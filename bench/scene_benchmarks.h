@@ -27,6 +27,9 @@ struct SceneEntry {
 std::string RenderBenchmarkName(const std::string& scene);
 std::string BaselineBenchmarkName(const std::string& scene);
 std::string FloorBenchmarkName(const std::string& scene);
+// The render granted ThreadedRenderThreads() threads (registered only when that is more than one).
+std::string ThreadsBenchmarkName(const std::string& scene);
+int ThreadedRenderThreads(const BenchOptions& options);
 
 // Registers the benchmarks of every *.json in options.scenes, in name order. Returns the scenes;
 // the benchmarks refer to them, so the list must live until they have run.

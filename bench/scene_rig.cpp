@@ -33,8 +33,10 @@ SceneRig::~SceneRig() {
   renderer_.reset();  // gives the session's hooks and suites back before the session goes
 }
 
-lwhost::FrameOutput SceneRig::Render() {
-  lwhost::FrameOutput out = renderer_->RenderFrame(renderer_->GetScene().firstFrame);
+lwhost::FrameOutput SceneRig::Render(int threads) {
+  lwhost::RenderOptions options;
+  options.threads = threads;
+  lwhost::FrameOutput out = renderer_->RenderFrame(renderer_->GetScene().firstFrame, options);
   if (out.err != PF_Err_NONE) {
     throw std::runtime_error("the render failed with error " + std::to_string(out.err) + " (" +
                              lwhost::ErrorName(out.err) + ")");

@@ -19,9 +19,10 @@ class SceneRig {
   SceneRig(const SceneRig&) = delete;
   SceneRig& operator=(const SceneRig&) = delete;
 
-  // Renders the scene's first frame. Throws std::runtime_error when the effect answers an error
-  // or does not give back everything it took: a benchmark of a failed render means nothing.
-  lwhost::FrameOutput Render();
+  // Renders the scene's first frame, granting `threads` threads through iterate_generic. Throws
+  // std::runtime_error when the effect answers an error or does not give back everything it
+  // took: a benchmark of a failed render means nothing.
+  lwhost::FrameOutput Render(int threads = 1);
 
   // The Source layer's world at full resolution (no pixels when none is chosen).
   PF_LayerDef SourceWorld();

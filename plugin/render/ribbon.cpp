@@ -19,7 +19,7 @@ constexpr std::int64_t kSilentSamplesPerAbort = 4096;
 // block.
 constexpr std::size_t kBlockSamples = 4096;
 constexpr double kBlockDeposits = 8.0e6;
-constexpr std::int64_t kBandsPerThread = 4;
+constexpr std::int64_t kBandsPerThread = 2;
 
 // Draws one block of samples over the whole box: in row bands on the threads the host grants
 // through iterate_generic, or on this thread when the host has no such service.
@@ -30,7 +30,7 @@ struct BlockDraw {
   LWD_Accum* depthAccum;
   LWD_RowSpan* spans;
   const std::vector<LWD_RibbonSample>* samples = nullptr;
-  LWD_RowBand rows{};  // the rows the block can reach, split into the bands
+  std::vector<std::int64_t> bounds{};  // the bands' first rows, then the end of the last
   A_long bands = 0;    // 0 until the host has been asked for its threads
 
   // One iteration per granted thread tells how many there are.
@@ -43,10 +43,11 @@ struct BlockDraw {
 
   static PF_Err Band(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {
     const auto* draw = static_cast<const BlockDraw*>(refcon);
-    const LWD_RowBand band = RowBandOf(draw->rows.rowEnd - draw->rows.rowBegin, i, iterations);
+    if (static_cast<std::size_t>(i) + 1 >= draw->bounds.size() || iterations != draw->bands) {
+      return PF_Err_BAD_CALLBACK_PARAM;  // the host called beyond what was asked
+    }
     RasterizeRibbonSamples(draw->s, draw->samples->data(), draw->samples->size(), draw->source,
-                           draw->accum, draw->depthAccum,
-                           {draw->rows.rowBegin + band.rowBegin, draw->rows.rowBegin + band.rowEnd},
+                           draw->accum, draw->depthAccum, {draw->bounds[i], draw->bounds[i + 1]},
                            draw->spans);
     return PF_Err_NONE;
   }
@@ -63,17 +64,20 @@ struct BlockDraw {
           err != PF_Err_NONE) {
         return err;
       }
-      // Several bands per thread: the ribbon's work is uneven across rows, and a thread that
-      // finishes early takes the next band.
+      // Two bands per thread: a thread that finishes early (the work estimate is rough, the host
+      // may be busy elsewhere) takes another. More bands cost more than they balance: every band
+      // walks all of the block's points and fetches those near its edges again.
       bands = threads <= 1
                   ? 1
                   : static_cast<A_long>(std::min<std::int64_t>(
                         s.boxHeight, static_cast<std::int64_t>(threads) * kBandsPerThread));
     }
-    // A block is a stretch of the path and lands in a few of the box's rows: the bands split
-    // those rows, so that every thread has a share of the block's work.
-    rows = RibbonSamplesRows(s, block.data(), block.size());
+    // A block is a stretch of the path and lands in a few of the box's rows, unevenly: the bands
+    // split those rows into equal shares of the block's estimated work, so that no thread waits
+    // long for the last band.
+    const LWD_RowBand rows = RibbonSamplesRows(s, block.data(), block.size());
     if (iterate != nullptr && bands > 1 && rows.rowEnd - rows.rowBegin > 1) {
+      bounds = BalancedRowBands(s, block.data(), block.size(), rows, bands);
       return iterate(bands, this, Band);
     }
     RasterizeRibbonSamples(s, block.data(), block.size(), source, accum, depthAccum,

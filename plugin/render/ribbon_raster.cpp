@@ -341,6 +341,78 @@ LWD_RowBand RibbonSamplesRows(const LWD_RenderSettings& s, const LWD_RibbonSampl
   return {static_cast<std::int64_t>(first), static_cast<std::int64_t>(end)};
 }
 
+std::vector<std::int64_t> BalancedRowBands(const LWD_RenderSettings& s,
+                                           const LWD_RibbonSample* samples, std::size_t count,
+                                           LWD_RowBand rows, std::int64_t bands) {
+  bands = std::max<std::int64_t>(1, bands);
+  const std::int64_t height = std::max<std::int64_t>(0, rows.rowEnd - rows.rowBegin);
+  std::vector<std::int64_t> bounds(static_cast<std::size_t>(bands) + 1);
+  const auto equalRows = [&] {
+    for (std::int64_t i = 0; i <= bands; ++i) {
+      bounds[i] = rows.rowBegin + height * i / bands;
+    }
+    return bounds;
+  };
+  if (bands == 1 || height <= 1) {
+    return equalRows();
+  }
+  // A point costs about a fetch and a deposit, each depth copy one more deposit.
+  constexpr double kPointWork = 2.0;
+  const bool depth = s.depthSteps > 0;
+  const double depthDY = depth ? s.depth * s.depthDirY : 0.0;
+  // Work per row as differences: +w at a run's first row, -w past its last.
+  std::vector<double> change(static_cast<std::size_t>(height) + 1, 0.0);
+  const auto spread = [&](double top, double bottom, double work) {
+    const double first = std::max(0.0, std::floor(top) - s.boxY0 - rows.rowBegin);
+    const double last = std::min<double>(height - 1, std::ceil(bottom) - s.boxY0 - rows.rowBegin);
+    if (!(first <= last) || !(work > 0.0)) {
+      return;
+    }
+    const double perRow = work / (last - first + 1.0);
+    change[static_cast<std::size_t>(first)] += perRow;
+    change[static_cast<std::size_t>(last) + 1] -= perRow;
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    const LWD_RibbonSample& smp = samples[i];
+    if (!std::isfinite(smp.y) || !std::isfinite(smp.width)) {
+      return equalRows();
+    }
+    const std::int64_t all = (smp.points + 2) * (static_cast<std::int64_t>(smp.fan) + 1);
+    const auto points = static_cast<double>(std::min(smp.endPoint, all) -
+                                            std::max<std::int64_t>(0, smp.firstPoint));
+    const double reach = smp.width / 2.0 + kReachSlack;
+    spread(smp.y - reach, smp.y + reach, points * kPointWork);
+    if (depth) {
+      spread(smp.y - reach + std::min(0.0, depthDY), smp.y + reach + std::max(0.0, depthDY),
+             points * s.depthSteps);
+    }
+  }
+  double total = 0.0;
+  double running = 0.0;
+  for (std::int64_t r = 0; r < height; ++r) {
+    running += change[static_cast<std::size_t>(r)];
+    total += std::max(0.0, running);
+  }
+  if (!(total > 0.0)) {
+    return equalRows();
+  }
+  bounds[0] = rows.rowBegin;
+  std::int64_t band = 1;
+  double done = 0.0;
+  running = 0.0;
+  for (std::int64_t r = 0; r < height && band < bands; ++r) {
+    running += change[static_cast<std::size_t>(r)];
+    done += std::max(0.0, running);
+    while (band < bands && done >= total * static_cast<double>(band) / bands) {
+      bounds[band++] = rows.rowBegin + r + 1;
+    }
+  }
+  for (; band <= bands; ++band) {
+    bounds[band] = rows.rowEnd;
+  }
+  return bounds;
+}
+
 LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t count) {
   return {height * index / count, height * (index + 1) / count};
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 #include "ae_effect.h"
 #include "render/accum.h"
@@ -32,6 +33,14 @@ inline constexpr LWD_RowSpan kEmptyRowSpan = {INT32_MAX, INT32_MIN};
 // a sample has no finite position or width; empty when none reaches the box).
 LWD_RowBand RibbonSamplesRows(const LWD_RenderSettings& settings, const LWD_RibbonSample* samples,
                               std::size_t count);
+
+// Splits `rows` into `count` bands of about equal work for the samples: each sample's points (and
+// depth copies) counted as spread evenly over the rows it can reach. Returns count + 1 row
+// boundaries, the first rows.rowBegin and the last rows.rowEnd; a band may be empty. Equal rows
+// when a sample has no finite position or width.
+std::vector<std::int64_t> BalancedRowBands(const LWD_RenderSettings& settings,
+                                           const LWD_RibbonSample* samples, std::size_t count,
+                                           LWD_RowBand rows, std::int64_t bands);
 
 // Band `index` of `count` equal bands of a box `height` rows high.
 LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t count);
