@@ -161,3 +161,60 @@ TEST_F(SpiralRibbon, ABandDrawsOnlyItsOwnRows) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<LWD_RowBand> BandsOf(const std::vector<int64_t>& bounds) {
+  std::vector<LWD_RowBand> bands;
+  for (size_t i = 0; i + 1 < bounds.size(); ++i) {
+    bands.push_back({bounds[i], bounds[i + 1]});
+  }
+  return bands;
+}
+
+// Bands cut by the block's estimated work cover its rows exactly once, so the spiral drawn over
+// them is the same to the bit; rows crowded with points get narrower bands.
+TEST_F(SpiralRibbon, BalancedBandsCoverTheRowsOnceAndFollowTheWork) {
+  const Buffers whole = Draw(1, samples.size());
+  const LWD_RowBand rows = RibbonSamplesRows(s, samples.data(), samples.size());
+  for (const int64_t count : {2, 5, 64}) {
+    const std::vector<int64_t> bounds =
+        BalancedRowBands(s, samples.data(), samples.size(), rows, count);
+    ASSERT_EQ(bounds.size(), static_cast<size_t>(count) + 1);
+    EXPECT_EQ(bounds.front(), rows.rowBegin);
+    EXPECT_EQ(bounds.back(), rows.rowEnd);
+    EXPECT_TRUE(std::is_sorted(bounds.begin(), bounds.end())) << count << " bands";
+    Buffers banded{std::vector<LWD_Accum>(whole.front.size(), LWD_Accum{}),
+                   std::vector<LWD_Accum>(whole.back.size(), LWD_Accum{})};
+    for (const LWD_RowBand band : BandsOf(bounds)) {
+      RasterizeRibbonSamples(s, samples.data(), samples.size(), PF_LayerDef{},
+                             banded.front.data(), banded.back.data(), band);
+    }
+    EXPECT_TRUE(banded == whole) << count << " balanced bands";
+  }
+
+  // A wide sample near the top and a narrow one near the bottom: the heavy rows are split, the
+  // light ones go to one band.
+  LWD_RibbonSample heavy = samples.front();
+  heavy.y = s.boxY0 + 20.0;
+  heavy.width = 30.0;
+  heavy.points = 4000;
+  heavy.fan = 0;
+  LWD_RibbonSample light = heavy;
+  light.y = s.boxY0 + 90.0;
+  light.width = 6.0;
+  light.points = 40;
+  const std::vector<LWD_RibbonSample> pair = {heavy, light};
+  const LWD_RowBand pairRows = RibbonSamplesRows(s, pair.data(), pair.size());
+  const std::vector<int64_t> split = BalancedRowBands(s, pair.data(), pair.size(), pairRows, 2);
+  EXPECT_GT(split[1], 20 - 15) << "the first band ends inside the wide sample's rows";
+  EXPECT_LT(split[1], 20 + 15);
+
+  // Without a trustworthy position the rows are shared out evenly.
+  LWD_RibbonSample lost = heavy;
+  lost.y = std::nan("");
+  const std::vector<int64_t> even = BalancedRowBands(s, &lost, 1, {0, 100}, 4);
+  EXPECT_EQ(even, (std::vector<int64_t>{0, 25, 50, 75, 100}));
+}
+
+}  // namespace
