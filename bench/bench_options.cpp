@@ -33,8 +33,8 @@ int ParseCount(std::string_view name, const std::string& text) {
   char* end = nullptr;
   const long n = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || n < 0 || n > 1024) {
-    throw std::invalid_argument(std::string(name) + " needs a count from 0 to 1024, not \"" +
-                                text + "\"");
+    throw std::invalid_argument(std::string(name) + " needs a count from 0 to 1024, not \"" + text +
+                                "\"");
   }
   return static_cast<int>(n);
 }

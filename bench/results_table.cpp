@@ -178,9 +178,16 @@ bool ReportResults(const Collector& collector, const std::vector<SceneEntry>& sc
   // 11 baseline cpu, 12 speed-up wall, 13 speed-up cpu.
   const int threads = ThreadedRenderThreads(options);
   const std::string threadsLabel = std::to_string(threads) + " thr";
-  std::vector<std::string> header = {"benchmark", "wall",   "cpu",      "rate/cpu",
-                                     "floor cpu", "/floor", "peak MiB", "bufs+src+out MiB",
-                                     threadsLabel + " wall", threadsLabel + " / 1"};
+  std::vector<std::string> header = {"benchmark",
+                                     "wall",
+                                     "cpu",
+                                     "rate/cpu",
+                                     "floor cpu",
+                                     "/floor",
+                                     "peak MiB",
+                                     "bufs+src+out MiB",
+                                     threadsLabel + " wall",
+                                     threadsLabel + " / 1"};
   if (withBaseline) {
     for (const char* h : {"base wall", "base cpu", "speed-up wall", "speed-up cpu"}) {
       header.push_back(h);

@@ -31,7 +31,7 @@ struct BlockDraw {
   LWD_RowSpan* spans;
   const std::vector<LWD_RibbonSample>* samples = nullptr;
   std::vector<std::int64_t> bounds{};  // the bands' first rows, then the end of the last
-  A_long bands = 0;    // 0 until the host has been asked for its threads
+  A_long bands = 0;                    // 0 until the host has been asked for its threads
 
   // One iteration per granted thread tells how many there are.
   static PF_Err CountThreads(void* refcon, A_long /*thread_index*/, A_long i, A_long iterations) {

@@ -109,7 +109,8 @@ struct BandRaster {
   // point's taps lie in its own cell and the next, and one more cell each way absorbs rounding.
   void MarkRows(double minX, double maxX, double minY, double maxY) const {
     const double rowLo = std::max<double>(front.rowBegin, std::floor(minY - 0.5) - front.y0 - 1.0);
-    const double rowHi = std::min<double>(front.rowEnd - 1, std::floor(maxY - 0.5) - front.y0 + 2.0);
+    const double rowHi =
+        std::min<double>(front.rowEnd - 1, std::floor(maxY - 0.5) - front.y0 + 2.0);
     const double colLo = std::max(0.0, std::floor(minX - 0.5) - front.x0 - 1.0);
     const double colHi = std::min<double>(front.w - 1, std::floor(maxX - 0.5) - front.x0 + 2.0);
     if (!(rowLo <= rowHi) || !(colLo <= colHi)) {
@@ -250,8 +251,8 @@ struct BandRaster {
 
 template <Texture kTexture, Shade kShade, bool kDepth>
 void DrawBand(const LWD_RenderSettings& s, const LWD_RibbonSample* samples, std::size_t count,
-              const PF_LayerDef& source, LWD_Accum* accum, LWD_Accum* depthAccum,
-              LWD_RowBand band, LWD_RowSpan* spans) {
+              const PF_LayerDef& source, LWD_Accum* accum, LWD_Accum* depthAccum, LWD_RowBand band,
+              LWD_RowSpan* spans) {
   std::vector<double> offsetX;
   std::vector<double> offsetY;
   if constexpr (kDepth) {
@@ -299,11 +300,14 @@ void DrawBandShade(const LWD_RenderSettings& s, const LWD_RibbonSample* samples,
                    const PF_LayerDef& source, LWD_Accum* accum, LWD_Accum* depthAccum,
                    LWD_RowBand band, LWD_RowSpan* spans) {
   if (!(s.shading > 0.0)) {
-    DrawBandDepth<kTexture, Shade::kNone>(s, samples, count, source, accum, depthAccum, band, spans);
+    DrawBandDepth<kTexture, Shade::kNone>(s, samples, count, source, accum, depthAccum, band,
+                                          spans);
   } else if (s.surface == LWD_SURFACE_TUBE) {
-    DrawBandDepth<kTexture, Shade::kTube>(s, samples, count, source, accum, depthAccum, band, spans);
+    DrawBandDepth<kTexture, Shade::kTube>(s, samples, count, source, accum, depthAccum, band,
+                                          spans);
   } else {
-    DrawBandDepth<kTexture, Shade::kFlat>(s, samples, count, source, accum, depthAccum, band, spans);
+    DrawBandDepth<kTexture, Shade::kFlat>(s, samples, count, source, accum, depthAccum, band,
+                                          spans);
   }
 }
 

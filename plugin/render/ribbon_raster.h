@@ -4,8 +4,8 @@
 // whole.
 #pragma once
 
-#include <cstddef>
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -55,5 +55,4 @@ bool RibbonSampleReachesBox(const LWD_RenderSettings& settings, const LWD_Ribbon
 // is widened to cover every cell the band deposited into in that row, in either buffer.
 void RasterizeRibbonSamples(const LWD_RenderSettings& settings, const LWD_RibbonSample* samples,
                             std::size_t count, const PF_LayerDef& source, LWD_Accum* accum,
-                            LWD_Accum* depthAccum, LWD_RowBand band,
-                            LWD_RowSpan* spans = nullptr);
+                            LWD_Accum* depthAccum, LWD_RowBand band, LWD_RowSpan* spans = nullptr);

@@ -187,8 +187,8 @@ TEST_F(SpiralRibbon, BalancedBandsCoverTheRowsOnceAndFollowTheWork) {
     Buffers banded{std::vector<LWD_Accum>(whole.front.size(), LWD_Accum{}),
                    std::vector<LWD_Accum>(whole.back.size(), LWD_Accum{})};
     for (const LWD_RowBand band : BandsOf(bounds)) {
-      RasterizeRibbonSamples(s, samples.data(), samples.size(), PF_LayerDef{},
-                             banded.front.data(), banded.back.data(), band);
+      RasterizeRibbonSamples(s, samples.data(), samples.size(), PF_LayerDef{}, banded.front.data(),
+                             banded.back.data(), band);
     }
     EXPECT_TRUE(banded == whole) << count << " balanced bands";
   }
