@@ -215,3 +215,17 @@ void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s) {
   s.boxWidth = s.boxX1 - s.boxX0;
   s.boxHeight = s.boxY1 - s.boxY0;
 }
+
+std::int64_t ScanPointsOutside(const LWD_RenderSettings& s, double px, double py, double margin,
+                               double spacing) {
+  const double gap = std::max(
+      {-(px + margin), px - margin - s.outputWidth, -(py + margin), py - margin - s.outputHeight});
+  // The host places a point to within a billionth of the path's length: allow a millionth, and
+  // a few pixels for rounding here.
+  const double slack = 4.0 + 1e-6 * s.pathLength;
+  const double points = std::floor((gap - slack) / spacing);
+  if (!(points >= 1.0)) {
+    return 0;
+  }
+  return static_cast<std::int64_t>(std::min(points, 1e15));
+}

@@ -20,6 +20,7 @@ PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
   s.boundsMargin = 0.5 * s.thicknessClamped * s.maxWidthFactor + s.depth + kMarginSlack;
   LWD_BoundsScan scan = StartBoundsScan(s);
   const auto lastK = static_cast<std::int64_t>(0.5 * s.visibleLength) + 1;
+  std::int64_t scanned = 0;
   for (std::int64_t k = 0; k <= lastK; ++k) {
     const double arc = std::min(s.visibleEnd, s.visibleStart + kScanSpacing * k);
     double x = 0.0;
@@ -33,8 +34,13 @@ PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
     if (err != PF_Err_NONE) {
       return err;
     }
-    GrowBoundsScan(scan, x + s.outputOriginX, y + s.outputOriginY, s.boundsMargin);
-    if (k % kPointsPerAbort == kPointsPerAbort - 1 && in_data->inter.abort != nullptr) {
+    const double px = x + s.outputOriginX;
+    const double py = y + s.outputOriginY;
+    GrowBoundsScan(scan, px, py, s.boundsMargin);
+    // Points far outside the output cannot bring the box anything the points near it do not:
+    // the scan jumps over the stretch of path that surely stays out.
+    k += ScanPointsOutside(s, px, py, s.boundsMargin, kScanSpacing);
+    if (++scanned % kPointsPerAbort == 0 && in_data->inter.abort != nullptr) {
       if (const PF_Err abortErr = in_data->inter.abort(in_data->effect_ref);
           abortErr != PF_Err_NONE) {
         return abortErr;
