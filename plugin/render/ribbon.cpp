@@ -128,26 +128,69 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
   // alongSteps + 2 samples; the last (and with an exact multiple also the one before) lies on
   // visibleEnd.
   const std::int64_t lastSample = static_cast<std::int64_t>(s.alongSteps) + 1;
-  for (std::int64_t i = 0; i <= lastSample; ++i) {
-    const double arc = std::min(s.visibleEnd, s.visibleStart + i * s.sampleStep);
-    LWD_SpinePoint p{};
-    if (!MapAlongPath(s, arc, &p.alongCoord, &p.t)) {
-      continue;
+  const auto arcOf = [&s](std::int64_t index) {
+    return std::min(s.visibleEnd, s.visibleStart + index * s.sampleStep);
+  };
+  // The spine at sample `index`, through the host; false when the sample lies outside the
+  // texture and is not evaluated.
+  const auto evaluate = [&](std::int64_t index, LWD_SpinePoint* p, PF_Err* evalErr) {
+    const double arc = arcOf(index);
+    if (!MapAlongPath(s, arc, &p->alongCoord, &p->t)) {
+      return false;
     }
     double x = 0.0;
     double y = 0.0;
-    err = s.smoothRadius > 0.0
-              ? EvalPathSmoothed(in_data, suites, outline, walk, arc, s.smoothRadius, &x, &y, &p.tx,
-                                 &p.ty)
-              : EvalPathExact(in_data, suites, outline, walk, arc, &x, &y, &p.tx, &p.ty);
+    *evalErr = s.smoothRadius > 0.0
+                   ? EvalPathSmoothed(in_data, suites, outline, walk, arc, s.smoothRadius, &x, &y,
+                                      &p->tx, &p->ty)
+                   : EvalPathExact(in_data, suites, outline, walk, arc, &x, &y, &p->tx, &p->ty);
+    p->x = x + s.outputOriginX;
+    p->y = y + s.outputOriginY;
+    return true;
+  };
+  // After a jump the walk lands on a sample with no direction or width: the normal the next fan
+  // turns from is that of the last sample before it that had both, which may lie in the run
+  // jumped over. Samples from `from` on are known.
+  const auto recoverNormal = [&](std::int64_t from, std::int64_t land) -> PF_Err {
+    for (std::int64_t k = land - 1; k > from; --k) {
+      LWD_SpinePoint q{};
+      PF_Err evalErr = PF_Err_NONE;
+      if (!evaluate(k, &q, &evalErr)) {
+        continue;
+      }
+      if (evalErr != PF_Err_NONE) {
+        return evalErr;
+      }
+      LWD_WalkState scratch = state;
+      LWD_RibbonSample unused;
+      if (PrepareRibbonSample(s, q, scratch, &unused) != LWD_SampleOutcome::kSkipped) {
+        state.prevNormalX = scratch.prevNormalX;
+        state.prevNormalY = scratch.prevNormalY;
+        state.prevNormalValid = true;
+        return PF_Err_NONE;
+      }
+    }
+    return PF_Err_NONE;
+  };
+  std::int64_t jumpedFrom = -1;  // the sample before the run the walk last jumped over
+  for (std::int64_t i = 0; i <= lastSample; ++i) {
+    LWD_SpinePoint p{};
+    if (!evaluate(i, &p, &err)) {
+      continue;
+    }
     if (err != PF_Err_NONE) {
       break;
     }
-    p.x = x + s.outputOriginX;
-    p.y = y + s.outputOriginY;
 
     LWD_RibbonSample smp;
     const LWD_SampleOutcome outcome = PrepareRibbonSample(s, p, state, &smp);
+    if (outcome == LWD_SampleOutcome::kSkipped && jumpedFrom >= 0) {
+      err = recoverNormal(jumpedFrom, i);
+      if (err != PF_Err_NONE) {
+        break;
+      }
+    }
+    jumpedFrom = -1;
     state.prevX = p.x;
     state.prevY = p.y;
     state.prevPositionValid = true;
@@ -201,6 +244,25 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
       }
       if (err != PF_Err_NONE) {
         return err;
+      }
+    }
+    // Far from the box, the samples that surely reach nothing of it are not evaluated. The walk
+    // lands on the last of them the path would evaluate, which leaves the state (position,
+    // normal) the next sample needs exactly as a sample-by-sample walk leaves it; being out of
+    // reach, the landing sample draws nothing whatever it makes of its stale predecessor.
+    if (const std::int64_t far = SamplesOutsideBox(s, p.x, p.y); far > 1) {
+      const std::int64_t target = std::min(lastSample, i + far);
+      std::int64_t land = target;
+      double unusedCoord = 0.0;
+      double unusedT = 0.0;
+      while (land > i && !MapAlongPath(s, arcOf(land), &unusedCoord, &unusedT)) {
+        --land;
+      }
+      if (land == i) {
+        i = target;  // none of them is on the texture: the walk would evaluate none
+      } else if (land > i + 1) {
+        jumpedFrom = i;
+        i = land - 1;
       }
     }
   }

@@ -334,6 +334,44 @@ TEST_F(StraightRibbon, JumpCapsTheSpacingAtFourStepsAndDrawsNoFan) {
   EXPECT_EQ(Cell(215, 130).weight, 0.0f);
 }
 
+// The walk jumps over samples far out of the box's reach. Out along x = 250.5, a turn a
+// thousand pixels above the output, back down with a 45 degree kink on the way: drawn with the
+// margin the bounds scan would give (jumps) and with none (every sample evaluated), the buffers
+// must be the same to the bit. Bank 90 degrees with Auto Bank leaves no width (nothing drawn, no
+// normal kept) from the middle of the kink to just above the output, so a jump from before the
+// kink lands without a width: the next fan must turn from the kink's normal, found in the run
+// jumped over, or the first sample with a width again would draw no fan where it should.
+TEST_F(StraightRibbon, JumpsOverSamplesOutOfReachChangeNoBit) {
+  host.masks[kLine].points = {{20.5, 100.5},   {250.5, 100.5}, {250.5, -900.5}, {120.5, -900.5},
+                              {120.5, -500.5}, {20.5, -400.5}, {20.5, 150.5}};
+  const double length = 230.0 + 1001.0 + 130.0 + 400.0 + std::hypot(100.0, 100.0) + 551.0;
+  for (const bool bankZone : {false, true}) {
+    if (bankZone) {
+      inputs.bank = 90 << 16;
+      inputs.autoBank = 100.0;
+      inputs.flatPosition = 84.146;  // no width from the kink's middle down to y = -5
+      inputs.flatWidth = 19.03;
+      inputs.bankFalloff = 0.0;  // the width comes back at once: the first sample fans
+    }
+    LWD_RenderSettings s = Settings(length);
+    ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
+    const std::vector<LWD_Accum> everySample = accum;
+    const int evaluatedAll = host.evaluations;
+    ASSERT_GT(TotalWeight(), 1000.0) << "the legs in the output are drawn";
+
+    s.boundsMargin = 0.5 * s.thicknessClamped * MaxWidthFactor(s) + s.depth + 2.0;
+    host.evaluations = 0;
+    ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
+    if (!bankZone) {  // in the zone each landing looks back for the last normal
+      EXPECT_LT(host.evaluations * 2, evaluatedAll) << "most of the far samples are jumped over";
+    }
+    ASSERT_EQ(accum.size(), everySample.size());
+    EXPECT_EQ(std::memcmp(accum.data(), everySample.data(), accum.size() * sizeof(LWD_Accum)), 0)
+        << (bankZone ? "with" : "without") << " the zone without width";
+    host.evaluations = 0;
+  }
+}
+
 // Flat and Tube shading with the light along the ribbon's normal (Light Direction 180 degrees
 // points down the screen, and so does N of a mask drawn left to right).
 struct ShadedRibbon : StraightRibbon {
