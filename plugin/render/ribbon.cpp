@@ -151,12 +151,17 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
   // After a jump the walk lands on a sample with no direction or width: the normal the next fan
   // turns from is that of the last sample before it that had both, which may lie in the run
   // jumped over. Samples from `from` on are known.
+  // A long way back (a wide stretch without width) asks the host's abort as the walk would.
   const auto recoverNormal = [&](std::int64_t from, std::int64_t land) -> PF_Err {
+    std::int64_t looked = 0;
     for (std::int64_t k = land - 1; k > from; --k) {
       LWD_SpinePoint q{};
       PF_Err evalErr = PF_Err_NONE;
       if (!evaluate(k, &q, &evalErr)) {
         continue;
+      }
+      if (evalErr == PF_Err_NONE && ++looked % kSilentSamplesPerAbort == 0) {
+        evalErr = PollHost(in_data, land, lastSample, false);
       }
       if (evalErr != PF_Err_NONE) {
         return evalErr;
