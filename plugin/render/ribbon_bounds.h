@@ -1,5 +1,5 @@
-// The box of output pixels the ribbon can touch: the spine sampled every 2 px, grown by the
-// ribbon's largest half-width and its depth.
+// The box of output pixels the ribbon can touch: the spine sampled every 2 px (past stretches
+// that surely stay off the output), grown by the ribbon's largest half-width and its depth.
 #pragma once
 
 #include "ae_effect.h"
