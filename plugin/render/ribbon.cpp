@@ -255,7 +255,16 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
     // lands on the last of them the path would evaluate, which leaves the state (position,
     // normal) the next sample needs exactly as a sample-by-sample walk leaves it; being out of
     // reach, the landing sample draws nothing whatever it makes of its stale predecessor.
-    if (const std::int64_t far = SamplesOutsideBox(s, p.x, p.y); far > 1) {
+    std::int64_t far = SamplesOutsideBox(s, p.x, p.y);
+    if (far > 1) {
+      err = FindPathBreaks(in_data, suites, outline, walk);
+      if (err != PF_Err_NONE) {
+        break;
+      }
+      const double arc = arcOf(i);
+      far = std::min(far, PointsBefore(JoinedUntil(walk, arc, s.smoothRadius), arc, s.sampleStep));
+    }
+    if (far > 1) {
       const std::int64_t target = std::min(lastSample, i + far);
       std::int64_t land = target;
       double unusedCoord = 0.0;

@@ -38,8 +38,15 @@ PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
     const double py = y + s.outputOriginY;
     GrowBoundsScan(scan, px, py, s.boundsMargin);
     // Points far outside the output cannot bring the box anything the points near it do not:
-    // the scan jumps over the stretch of path that surely stays out.
-    k += ScanPointsOutside(s, px, py, s.boundsMargin, kScanSpacing);
+    // the scan jumps over the stretch of path that surely stays out, up to a break in the path.
+    if (const std::int64_t out = ScanPointsOutside(s, px, py, s.boundsMargin, kScanSpacing);
+        out > 0) {
+      if (const PF_Err breakErr = FindPathBreaks(in_data, suites, outline, walk);
+          breakErr != PF_Err_NONE) {
+        return breakErr;
+      }
+      k += std::min(out, PointsBefore(JoinedUntil(walk, arc, s.smoothRadius), arc, kScanSpacing));
+    }
     if (++scanned % kPointsPerAbort == 0 && in_data->inter.abort != nullptr) {
       if (const PF_Err abortErr = in_data->inter.abort(in_data->effect_ref);
           abortErr != PF_Err_NONE) {

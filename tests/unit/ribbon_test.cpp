@@ -372,6 +372,20 @@ TEST_F(StraightRibbon, JumpsOverSamplesOutOfReachChangeNoBit) {
   }
 }
 
+// A mask handed over in two pieces that do not meet: the first far above the output, the second
+// across it. No jump may carry the walk over the break into the second piece.
+TEST_F(StraightRibbon, JumpsStopAtABreakInThePath) {
+  host.masks[kLine].points = {{150.5, -3000.5}, {150.5, -2000.5}, {20.5, 100.5}, {280.5, 100.5}};
+  host.masks[kLine].disjoint = true;
+  LWD_RenderSettings s = Settings(1000.0 + 260.0);
+  ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
+  const std::vector<LWD_Accum> everySample = accum;
+  ASSERT_GT(TotalWeight(), 1000.0);
+  s.boundsMargin = 0.5 * s.thicknessClamped * MaxWidthFactor(s) + s.depth + 2.0;
+  ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
+  EXPECT_EQ(std::memcmp(accum.data(), everySample.data(), accum.size() * sizeof(LWD_Accum)), 0);
+}
+
 // Flat and Tube shading with the light along the ribbon's normal (Light Direction 180 degrees
 // points down the screen, and so does N of a mask drawn left to right).
 struct ShadedRibbon : StraightRibbon {
