@@ -178,6 +178,7 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
     return PF_Err_NONE;
   };
   std::int64_t jumpedFrom = -1;  // the sample before the run the walk last jumped over
+  bool jumped = false;
   for (std::int64_t i = 0; i <= lastSample; ++i) {
     LWD_SpinePoint p{};
     if (!evaluate(i, &p, &err)) {
@@ -278,7 +279,12 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
         jumpedFrom = i;
         i = land - 1;
       }
+      jumped = true;
     }
+  }
+  // A walk that jumped may have left its last progress report far behind: it ends at 100%.
+  if (jumped && err == PF_Err_NONE) {
+    err = PollHost(in_data, lastSample, lastSample, true);
   }
   // The samples before an error are drawn, as they would have been one by one.
   const PF_Err drawErr = draw.Run(in_data, block);

@@ -88,10 +88,17 @@ TEST_F(RenderThreadsTest, AnEnormousPathOverATinyFrameIsEvaluatedOnlyNearIt) {
   };
   lwhost::RenderOptions options;
   options.threads = 2;
+  A_long lastProgress = -1;
+  options.progress = [&lastProgress](A_long current, A_long total) {
+    lastProgress = current == total ? total : -1;
+    return true;
+  };
   const lwhost::FrameOutput out = Render(scene, 0, options);  // checks the balance
   ASSERT_EQ(out.err, PF_Err_NONE);
   EXPECT_FALSE(IsTransparent(out.image)) << "the legs that cross the frame are drawn";
   EXPECT_LT(evaluations(), 100000) << "a billion points lie out of reach";
+  EXPECT_GT(lastProgress, 0) << "the progress ends at 100%";
+  options.progress = nullptr;
 
   options.cancelled = [] { return true; };
   const lwhost::FrameOutput cancelled = Render(scene, 0, options);
