@@ -216,10 +216,7 @@ void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s) {
   s.boxHeight = s.boxY1 - s.boxY0;
 }
 
-std::int64_t ScanPointsOutside(const LWD_RenderSettings& s, double px, double py, double margin,
-                               double spacing) {
-  const double gap = std::max(
-      {-(px + margin), px - margin - s.outputWidth, -(py + margin), py - margin - s.outputHeight});
+std::int64_t PointsOutOfReach(const LWD_RenderSettings& s, double gap, double spacing) {
   // The host places a point to within a billionth of the path's length: allow a millionth, and
   // a few pixels for rounding here.
   const double slack = 4.0 + 1e-6 * s.pathLength;
@@ -228,4 +225,11 @@ std::int64_t ScanPointsOutside(const LWD_RenderSettings& s, double px, double py
     return 0;
   }
   return static_cast<std::int64_t>(std::min(points, 1e15));
+}
+
+std::int64_t ScanPointsOutside(const LWD_RenderSettings& s, double px, double py, double margin,
+                               double spacing) {
+  const double gap = std::max(
+      {-(px + margin), px - margin - s.outputWidth, -(py + margin), py - margin - s.outputHeight});
+  return PointsOutOfReach(s, gap, spacing);
 }

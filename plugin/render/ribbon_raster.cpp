@@ -332,14 +332,7 @@ std::int64_t SamplesOutsideBox(const LWD_RenderSettings& s, double x, double y) 
   const double reach = s.boundsMargin + 1.0;
   const double gap = std::max({s.boxX0 - (x + reach), x - reach - (s.boxX0 + s.boxWidth),
                                s.boxY0 - (y + reach), y - reach - (s.boxY0 + s.boxHeight)});
-  // The host places a point to within a billionth of the path's length: allow a millionth, and
-  // a few pixels for rounding here.
-  const double slack = 4.0 + 1e-6 * s.pathLength;
-  const double samples = std::floor((gap - slack) / s.sampleStep);
-  if (!(samples >= 1.0)) {
-    return 0;
-  }
-  return static_cast<std::int64_t>(std::min(samples, 1e15));
+  return PointsOutOfReach(s, gap, s.sampleStep);
 }
 
 LWD_RowBand RibbonSamplesRows(const LWD_RenderSettings& s, const LWD_RibbonSample* samples,
