@@ -100,7 +100,8 @@ PF_Err FindPathBreaks(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutl
     return PF_Err_NONE;
   }
   // Joints closer than this are one point: the host's straight segments end within rounding of
-  // where the next begins. A walk's slack absorbs a thousandth of a pixel per joint.
+  // where the next begins. The jumps' slack of 4 px absorbs such a gap at each of the thousands
+  // of joints one jump could cross.
   constexpr double kJoined = 1e-3;
   walk.breaks.clear();
   for (std::int32_t k = 1; k < walk.numSegments; ++k) {
