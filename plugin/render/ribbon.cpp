@@ -150,8 +150,8 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
   };
   // After a jump the walk lands on a sample with no direction or width: the normal the next fan
   // turns from is that of the last sample before it that had both, which may lie in the run
-  // jumped over. Samples from `from` on are known.
-  // A long way back (a wide stretch without width) asks the host's abort as the walk would.
+  // jumped over (samples up to `from` are known). A long way back (a wide stretch without width)
+  // asks the host's abort as the walk would.
   const auto recoverNormal = [&](std::int64_t from, std::int64_t land) -> PF_Err {
     std::int64_t looked = 0;
     for (std::int64_t k = land - 1; k > from; --k) {
@@ -258,12 +258,11 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
     // reach, the landing sample draws nothing whatever it makes of its stale predecessor.
     std::int64_t far = SamplesOutsideBox(s, p.x, p.y);
     if (far > 1) {
-      err = FindPathBreaks(in_data, suites, outline, walk);
+      err = ClipJumpToJoinedPath(in_data, suites, outline, walk, arcOf(i), s.smoothRadius,
+                                 s.sampleStep, &far);
       if (err != PF_Err_NONE) {
         break;
       }
-      const double arc = arcOf(i);
-      far = std::min(far, PointsBefore(JoinedUntil(walk, arc, s.smoothRadius), arc, s.sampleStep));
     }
     if (far > 1) {
       const std::int64_t target = std::min(lastSample, i + far);
@@ -275,11 +274,12 @@ PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
       }
       if (land == i) {
         i = target;  // none of them is on the texture: the walk would evaluate none
+        jumped = true;
       } else if (land > i + 1) {
         jumpedFrom = i;
         i = land - 1;
+        jumped = true;
       }
-      jumped = true;
     }
   }
   // A walk that jumped may have left its last progress report far behind: it ends at 100%.

@@ -39,14 +39,13 @@ PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
     GrowBoundsScan(scan, px, py, s.boundsMargin);
     // Points far outside the output cannot bring the box anything the points near it do not:
     // the scan jumps over the stretch of path that surely stays out, up to a break in the path.
-    if (const std::int64_t out = ScanPointsOutside(s, px, py, s.boundsMargin, kScanSpacing);
-        out > 0) {
-      if (const PF_Err breakErr = FindPathBreaks(in_data, suites, outline, walk);
-          breakErr != PF_Err_NONE) {
-        return breakErr;
-      }
-      k += std::min(out, PointsBefore(JoinedUntil(walk, arc, s.smoothRadius), arc, kScanSpacing));
+    std::int64_t out = ScanPointsOutside(s, px, py, s.boundsMargin, kScanSpacing);
+    if (const PF_Err clipErr = ClipJumpToJoinedPath(in_data, suites, outline, walk, arc,
+                                                    s.smoothRadius, kScanSpacing, &out);
+        clipErr != PF_Err_NONE) {
+      return clipErr;
     }
+    k += out;
     if (++scanned % kPointsPerAbort == 0 && in_data->inter.abort != nullptr) {
       if (const PF_Err abortErr = in_data->inter.abort(in_data->effect_ref);
           abortErr != PF_Err_NONE) {
