@@ -15,7 +15,6 @@ namespace {
 
 constexpr double kMinIndex = std::numeric_limits<std::int32_t>::min();
 constexpr double kMaxSplatIndex = std::numeric_limits<std::int32_t>::max();
-constexpr double kMaxFetchIndex = std::numeric_limits<std::int32_t>::max() - 1;
 
 inline void AddTap(LWD_Accum& cell, const LWD_Color& c, double wt) {
   cell.r += static_cast<float>(c.red * wt);
@@ -25,75 +24,17 @@ inline void AddTap(LWD_Accum& cell, const LWD_Color& c, double wt) {
   cell.weight += static_cast<float>(wt);
 }
 
-// The channel / full scale as the effect forms it (an 8-bit table lookup), so the floor's fetch
-// costs what the effect's can.
-template <typename Pixel>
-inline void AddSourceTap(LWD_Color& sum, const Pixel& p, double scale, double wt) {
-  sum.red += static_cast<float>(lwd_fetch::Unit(p.red, scale) * wt);
-  sum.green += static_cast<float>(lwd_fetch::Unit(p.green, scale) * wt);
-  sum.blue += static_cast<float>(lwd_fetch::Unit(p.blue, scale) * wt);
-  sum.alpha += static_cast<float>(lwd_fetch::Unit(p.alpha, scale) * wt);
-}
-
-template <typename Pixel>
-inline LWD_Color FetchRows(const PF_LayerDef& source, std::int64_t cx0, std::int64_t cx1,
-                           std::int64_t cy0, std::int64_t cy1, double fx, double fy, double scale) {
-  LWD_Color sum = {0.0f, 0.0f, 0.0f, 0.0f};
-  const auto* base = reinterpret_cast<const char*>(source.data);
-  const auto* row0 = reinterpret_cast<const Pixel*>(base + cy0 * source.rowbytes);
-  const auto* row1 = reinterpret_cast<const Pixel*>(base + cy1 * source.rowbytes);
-  if (1.0 - fy > 0.0) {
-    const double w00 = (1.0 - fx) * (1.0 - fy);
-    if (w00 > 0.0) {
-      AddSourceTap(sum, row0[cx0], scale, w00);
-    }
-    const double w10 = fx * (1.0 - fy);
-    if (w10 > 0.0) {
-      AddSourceTap(sum, row0[cx1], scale, w10);
-    }
-  }
-  if (fy > 0.0) {
-    const double w01 = (1.0 - fx) * fy;
-    if (w01 > 0.0) {
-      AddSourceTap(sum, row1[cx0], scale, w01);
-    }
-    const double w11 = fx * fy;
-    if (w11 > 0.0) {
-      AddSourceTap(sum, row1[cx1], scale, w11);
-    }
-  }
-  return sum;
-}
-
-// The floor's own fetch and deposit, forced inline into its loop: the floor is what the work
-// costs without a call per fetch or per deposit.
+// The floor fetches as the effect does (its inline fetch), so the fetch costs what the effect's
+// can; the deposit below is the floor's own, forced inline into its loop.
 [[gnu::always_inline]] inline LWD_Color FetchInline(const PF_LayerDef& source, double sx,
                                                     double sy) {
-  const LWD_Color none = {0.0f, 0.0f, 0.0f, 0.0f};
   if (source.data == nullptr || source.width <= 0 || source.height <= 0) {
-    return none;
+    return {0.0f, 0.0f, 0.0f, 0.0f};
   }
-  const double xs = sx - 0.5;
-  const double ys = sy - 0.5;
-  const double xFloor = std::floor(xs);
-  const double yFloor = std::floor(ys);
-  if (!(xFloor >= kMinIndex && xFloor <= kMaxFetchIndex && yFloor >= kMinIndex &&
-        yFloor <= kMaxFetchIndex)) {
-    return none;
-  }
-  const auto x0 = static_cast<std::int64_t>(xFloor);
-  const auto y0 = static_cast<std::int64_t>(yFloor);
-  const std::int64_t lastCol = source.width - 1;
-  const std::int64_t lastRow = source.height - 1;
-  const std::int64_t cx0 = std::clamp<std::int64_t>(x0, 0, lastCol);
-  const std::int64_t cx1 = std::clamp<std::int64_t>(x0 + 1, 0, lastCol);
-  const std::int64_t cy0 = std::clamp<std::int64_t>(y0, 0, lastRow);
-  const std::int64_t cy1 = std::clamp<std::int64_t>(y0 + 1, 0, lastRow);
   if ((source.world_flags & PF_WorldFlag_DEEP) != 0) {
-    return FetchRows<PF_Pixel16>(source, cx0, cx1, cy0, cy1, xs - xFloor, ys - yFloor,
-                                 PF_MAX_CHAN16);
+    return lwd_fetch::Fetch<PF_Pixel16>(source, sx, sy);
   }
-  return FetchRows<PF_Pixel>(source, cx0, cx1, cy0, cy1, xs - xFloor, ys - yFloor, PF_MAX_CHAN8);
+  return lwd_fetch::Fetch<PF_Pixel>(source, sx, sy);
 }
 
 [[gnu::always_inline]] inline void SplatInline(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0,
