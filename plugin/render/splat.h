@@ -72,28 +72,27 @@ inline void Splat(const Target& t, double x, double y, const WideColor& colour, 
   if (cy + 1 < t.rowBegin || cy >= t.rowEnd) {
     return;
   }
-  const bool col0 = cx >= 0 && cx < t.w;
-  const bool col1 = cx + 1 >= 0 && cx + 1 < t.w;
+  // A tap is made where its weight is above 0, which the fractions tell before any product is
+  // made; a product that still comes out 0 (a weight below double range) adds +0 to sums that are
+  // never -0, which changes no bit.
+  const bool col0 = cx >= 0 && cx < t.w && 1.0 - fx > 0.0;
+  const bool col1 = cx + 1 >= 0 && cx + 1 < t.w && fx > 0.0;
   if (cy >= t.rowBegin && 1.0 - fy > 0.0) {
     LWD_Accum* row = t.cells + cy * t.w;
-    const double w0 = (1.0 - fy) * (1.0 - fx) * weight;
-    if (col0 && w0 > 0.0) {
-      AddTap(row[cx], colour, w0);
+    if (col0) {
+      AddTap(row[cx], colour, (1.0 - fy) * (1.0 - fx) * weight);
     }
-    const double w1 = (1.0 - fy) * fx * weight;
-    if (col1 && w1 > 0.0) {
-      AddTap(row[cx + 1], colour, w1);
+    if (col1) {
+      AddTap(row[cx + 1], colour, (1.0 - fy) * fx * weight);
     }
   }
   if (cy + 1 < t.rowEnd && fy > 0.0) {
     LWD_Accum* row = t.cells + (cy + 1) * t.w;
-    const double w2 = (1.0 - fx) * fy * weight;
-    if (col0 && w2 > 0.0) {
-      AddTap(row[cx], colour, w2);
+    if (col0) {
+      AddTap(row[cx], colour, (1.0 - fx) * fy * weight);
     }
-    const double w3 = fy * fx * weight;
-    if (col1 && w3 > 0.0) {
-      AddTap(row[cx + 1], colour, w3);
+    if (col1) {
+      AddTap(row[cx + 1], colour, fy * fx * weight);
     }
   }
 }
