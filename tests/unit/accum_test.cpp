@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <utility>
 #include <vector>
+
+#include "render/splat.h"
 
 namespace {
 
@@ -110,6 +115,37 @@ TEST(SplatTest, ProductsAreRoundedToFloatBeforeTheyAreAdded) {
   box.Splat(0.5, 0.5, third, 0.1);
   const float expected = static_cast<float>(third.red * 0.1) + static_cast<float>(third.red * 0.1);
   EXPECT_EQ(box.At(0, 0).r, expected);
+}
+
+// The raster's inline deposit, cut into any bands of rows, leaves exactly the cells SplatBilinear
+// leaves: random points, and points on cell centres, edges and just off them, where a tap's weight
+// is 0 or a fraction rounds to 1.
+TEST(SplatTest, InlineDepositInBandsIsSplatBilinearBitForBit) {
+  Box whole(-3, 5, 9, 7);
+  std::vector<LWD_Accum> banded(whole.cells.size());
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> across(-5.0, 12.0);
+  std::uniform_int_distribution<int> cell(-4, 12);
+  std::uniform_real_distribution<double> weight(0.01, 2.0);
+  const double nudges[] = {0.0, 0.5, 1.0, -1e-17, 1e-17, 0.5 - 1e-17, 0.25};
+  const std::pair<std::int64_t, std::int64_t> kBands[] = {{0, 2}, {2, 3}, {3, 7}};
+  for (int i = 0; i < 4000; ++i) {
+    const bool onGrid = i % 2 == 0;
+    const double x =
+        onGrid ? whole.x0 + cell(random) + nudges[i / 2 % 7] : whole.x0 + across(random);
+    const double y =
+        onGrid ? whole.y0 + cell(random) + nudges[i / 14 % 7] : whole.y0 + across(random);
+    const LWD_Color c = {0.3f, 0.6f, 0.9f, 0.75f};
+    const double w = weight(random);
+    whole.Splat(x, y, c, w);
+    for (const auto& [begin, end] : kBands) {
+      const lwd_splat::Target band{banded.data(), whole.x0, whole.y0, whole.w, begin, end};
+      lwd_splat::Splat(band, x, y, lwd_splat::Widen(c), w);
+    }
+  }
+  for (std::size_t k = 0; k < banded.size(); ++k) {
+    ASSERT_EQ(std::memcmp(&banded[k], &whole.cells[k], sizeof(LWD_Accum)), 0) << "cell " << k;
+  }
 }
 
 TEST(AccumAllocTest, OverflowingCellCountIsOutOfMemoryWithoutAllocating) {
