@@ -155,7 +155,11 @@ std::atomic<int> gInterruptSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 void OnInterrupt(int signal) {
-  gInterruptSignal.store(signal);
+  // A second signal is the user insisting: the default action ends the process at once.
+  if (gInterruptSignal.exchange(signal) != 0) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+  }
 }
 
 // Catches the two signals for the life of a render and puts the previous handlers back.
@@ -207,6 +211,7 @@ void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& p
     lwhost::RenderOptions options;
     options.threads = frameThreads;
     options.cancelled = [] { return Interrupted(); };
+    options.hostWorkCancelled = options.cancelled;
     options.progress = [&progress, frame](A_long current, A_long total) {
       progress.FrameProgress(frame, current, total);
       return !Interrupted();  // false cancels the frame

@@ -3,7 +3,9 @@
 // 16.16 value reaches; masks, layers and the width curve chosen or not), at 8 or 16 bits. Each
 // render must end with success or a cancel, give back all it took and keep the output's row
 // padding untouched. A render that runs past its time is cancelled through the abort and progress
-// callbacks, which the effect polls as it walks the path and between blocks of drawing.
+// callbacks, which the effect polls as it walks the path and between blocks of drawing. A third
+// mask takes vertices and tangents up to the largest doubles; one the host cannot measure may
+// only fail the render with the path suite's refusal.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -20,6 +22,9 @@
 #include "fuzz_check.h"
 #include "layers/frame_render.h"
 #include "layers/image.h"
+#include "masks/bezier.h"
+#include "masks/mask.h"
+#include "masks/path_suites.h"
 #include "params/param_index.h"
 #include "params/param_store.h"
 #include "scenes/scene.h"
@@ -46,7 +51,8 @@ std::string SceneText(int bitDepth) {
   },
   "masks": {
     "spine": {"svg": "M 32 320 C 160 0 352 0 480 320 L 240 160"},
-    "profile": {"vertices": [[0, 0], [256, 320], [512, 0]]}
+    "profile": {"vertices": [[0, 0], [256, 320], [512, 0]]},
+    "wild": {"vertices": [[0, 0], [512, 384]]}
   },
   "params": {"Path": "spine", "Source": "tex"}
 })";
@@ -67,6 +73,38 @@ Renderer& RendererFor(int bitDepth) {
   static Renderer* eight = new Renderer(8);
   static Renderer* sixteen = new Renderer(16);
   return bitDepth == 8 ? *eight : *sixteen;
+}
+
+constexpr PF_PathID kWildMaskId = 3;  // the scene's third mask
+
+// A coordinate anywhere from a pixel to the largest doubles, either sign.
+double WildCoordinate(FuzzedDataProvider& input) {
+  static constexpr double kMagnitudes[] = {
+      0.0, 1.0, 1e12, 1e19, 3.4e38, 1e300, 5e307, 1e308, std::numeric_limits<double>::max()};
+  const int pick = input.ConsumeIntegralInRange<int>(0, std::size(kMagnitudes));
+  const double sign = input.ConsumeBool() ? -1.0 : 1.0;
+  if (pick == static_cast<int>(std::size(kMagnitudes))) {
+    return sign * input.ConsumeFloatingPointInRange<double>(0.0, 1024.0);
+  }
+  return sign * kMagnitudes[pick];
+}
+
+// Two or three vertices with wild positions and tangents; true when the host can measure it.
+bool SetWildMask(lwhost::LayerMasks& masks, FuzzedDataProvider& input) {
+  const int count = input.ConsumeIntegralInRange<int>(2, 3);
+  std::vector<lwhost::Vec2> vertices, in, out;
+  for (int i = 0; i < count; ++i) {
+    vertices.push_back({WildCoordinate(input), WildCoordinate(input)});
+    in.push_back({WildCoordinate(input), WildCoordinate(input)});
+    out.push_back({WildCoordinate(input), WildCoordinate(input)});
+  }
+  lwhost::Mask mask = lwhost::MakeMask(vertices, in, out, input.ConsumeBool());
+  bool measurable = true;
+  for (int i = 0; i < lwhost::MaskSegmentCount(mask); ++i) {
+    measurable = measurable && lwhost::WhyUnmeasurable(lwhost::MaskSegment(mask, i)).empty();
+  }
+  masks.Set(kWildMaskId, std::move(mask));
+  return measurable;
 }
 
 // 0: the minimum, 1: the maximum, 2: the default, otherwise a point in between.
@@ -118,7 +156,7 @@ void SetParameter(lwhost::ParamStore& store, int index, FuzzedDataProvider& inpu
       value.layerId = input.ConsumeIntegralInRange<int32_t>(0, 1);
       break;
     case PF_Param_PATH:
-      value.pathId = input.ConsumeIntegralInRange<PF_PathID>(0, 2);
+      value.pathId = input.ConsumeIntegralInRange<PF_PathID>(0, kWildMaskId);
       break;
     case PF_Param_ARBITRARY_DATA: {
       if (input.ConsumeBool()) {
@@ -141,6 +179,7 @@ void SetParameter(lwhost::ParamStore& store, int index, FuzzedDataProvider& inpu
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);
   Renderer& renderer = RendererFor(input.ConsumeBool() ? 16 : 8);
+  const bool measurable = SetWildMask(renderer.scene->Masks(), input);
   lwhost::ParamStore& store = renderer.scene->Params();
   for (int index = 1; index < store.Count(); ++index) {
     SetParameter(store, index, input);
@@ -155,9 +194,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Asked on the effect's abort calls, which come more often than progress (inside long pieces
   // of work too).
   options.cancelled = [deadline] { return std::chrono::steady_clock::now() >= deadline; };
+  options.hostWorkCancelled = options.cancelled;
   const lwhost::FrameOutput out = renderer.scene->RenderFrame(0, options);
 
-  lwfuzz::Check(out.err == PF_Err_NONE || out.err == PF_Interrupt_CANCEL,
+  const bool refused = !measurable && out.err == PF_Err_BAD_CALLBACK_PARAM;
+  lwfuzz::Check(out.err == PF_Err_NONE || out.err == PF_Interrupt_CANCEL || refused,
                 "render failed with error " + std::to_string(out.err));
   lwfuzz::Check(out.balance.empty(), "render left unbalanced: " + out.balance);
   const std::string outstanding = renderer.session.ledger.Report();

@@ -229,6 +229,7 @@ Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy,
   try {
     lwhost::RenderOptions options;
     options.cancelled = cancel;
+    options.hostWorkCancelled = cancel;
     // One frame at a time here: all the cores go to it (the bytes do not depend on the count).
     options.threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
     lwhost::SceneRenderer& renderer = RendererFor(dx, dy);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <any>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -119,6 +120,17 @@ class CommandContext {
     return *std::any_cast<T>(&slot);
   }
 
+  // Asked by the host's own long work inside the command (preparing and evaluating path
+  // segments): true once whoever asked for the command wants it to stop, so the host gives up
+  // with PF_Interrupt_CANCEL even where the effect does not poll. Unset: never.
+  std::function<bool()> stopRequested;
+  // The listener on every kStopCheckInterval-th call: it may cost a system call (the studio asks
+  // whether its client is still there), and a host call takes well under a millisecond.
+  static constexpr unsigned kStopCheckInterval = 64;
+  bool StopRequested() {
+    return stopRequested && stopChecks_.fetch_add(1) % kStopCheckInterval == 0 && stopRequested();
+  }
+
   // Everything this command took and gave back; "" from Report() when it is balanced.
   Ledger ledger;
   std::vector<ProgressCall> progress;
@@ -136,6 +148,7 @@ class CommandContext {
   PF_OutData out_;
   CommandContext* previous_;
   std::map<std::string, std::any> attachments_;
+  std::atomic<unsigned> stopChecks_{0};
   int32_t threads_ = 1;
   std::unique_ptr<IterationPool> pool_;
 };

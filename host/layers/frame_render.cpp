@@ -155,6 +155,7 @@ FrameOutput RenderFrameCommands(Session& session, const FrameRequest& request) {
   }
   relay.hostAbort = context->InData()->inter.abort;
   relay.cancelled = &request.cancelled;
+  context->stopRequested = request.hostWorkCancelled;
   if (relay.hostAbort != nullptr) {
     // A host without an abort callback stays without one.
     context->InData()->inter.abort = RelayAbort;

@@ -50,6 +50,9 @@ struct FrameRequest {
   int32_t threads = 1;     // threads the render may use through iterate_generic
   ProgressListener progress;
   CancelListener cancelled;
+  // Asked by the host's own long work inside the render (preparing and evaluating path segments),
+  // which the effect's polls do not reach: true gives up with PF_Interrupt_CANCEL.
+  CancelListener hostWorkCancelled;
 };
 
 struct FrameOutput {

@@ -80,7 +80,8 @@ double AdaptiveLength(const CubicBezier& c, double a, double b, double whole, do
   const double m = 0.5 * (a + b);
   const double left = GaussRule(c, a, m);
   const double right = GaussRule(c, m, b);
-  if (depth >= kMaxQuadratureDepth || std::fabs(left + right - whole) <= tolerance) {
+  // Written so that a NaN estimate stops too: it never gets better by splitting.
+  if (depth >= kMaxQuadratureDepth || !(std::fabs(left + right - whole) > tolerance)) {
     return left + right;
   }
   return AdaptiveLength(c, a, m, left, 0.5 * tolerance, depth + 1) +
@@ -109,6 +110,25 @@ double Magnitude(const CubicBezier& c) {
     m = std::max({m, std::fabs(p.x), std::fabs(p.y)});
   }
   return m;
+}
+
+bool Finite(const CubicBezier& c) {
+  for (Vec2 p : {c.p0, c.p1, c.p2, c.p3}) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Multiplies by 2^exponent: exact, so a curve scaled down and back is the same curve.
+Vec2 Scaled(Vec2 p, int exponent) {
+  return exponent == 0 ? p : Vec2{std::ldexp(p.x, exponent), std::ldexp(p.y, exponent)};
+}
+
+CubicBezier Scaled(const CubicBezier& c, int exponent) {
+  return {Scaled(c.p0, exponent), Scaled(c.p1, exponent), Scaled(c.p2, exponent),
+          Scaled(c.p3, exponent)};
 }
 
 // p lies on the chord a -> b (within rounding) and between its ends.
@@ -183,14 +203,16 @@ Vec2 BezierDirection(const CubicBezier& c, double t) {
   return Unit(BezierThirdDerivative(c));
 }
 
-SegmentPrep PrepareSegment(const CubicBezier& c, int frequency) {
-  SegmentPrep prep;
-  prep.curve = c;
+namespace {
+
+// Classifies and measures prep.curve, already scaled into range; lengths in scaled units.
+void MeasureScaled(SegmentPrep& prep, int frequency) {
+  const CubicBezier& c = prep.curve;
   const double noise = kNoise * (1.0 + Magnitude(c));
   // Control points that all lie within rounding noise of each other: any direction would be noise.
   if (Spread(c) <= noise) {
     prep.kind = SegmentKind::kPoint;
-    return prep;
+    return;
   }
   if (Norm(c.p3 - c.p0) > noise && OnChord(c.p1, c.p0, c.p3, noise) &&
       OnChord(c.p2, c.p0, c.p3, noise)) {
@@ -199,7 +221,7 @@ SegmentPrep PrepareSegment(const CubicBezier& c, int frequency) {
     prep.kind = SegmentKind::kStraight;
     prep.length = Norm(c.p3 - c.p0);
     prep.lineDirection = Unit(c.p3 - c.p0);
-    return prep;
+    return;
   }
   prep.kind = SegmentKind::kCurved;
   prep.tolerance = kRelativeTolerance * PolygonLength(c);
@@ -212,19 +234,55 @@ SegmentPrep PrepareSegment(const CubicBezier& c, int frequency) {
         prep.tableLength[k] + BezierArcLength(c, t0, t1, prep.tolerance / intervals);
   }
   prep.length = prep.tableLength.back();
+}
+
+}  // namespace
+
+SegmentPrep PrepareSegment(const CubicBezier& original, int frequency) {
+  SegmentPrep prep;
+  prep.curve = original;
+  if (!Finite(original)) {
+    prep.kind = SegmentKind::kUnmeasurable;
+    return prep;
+  }
+  const double magnitude = Magnitude(original);
+  prep.exponent = magnitude > kScaleAbove ? std::ilogb(magnitude) : 0;
+  const CubicBezier c = Scaled(original, -prep.exponent);
+  prep.curve = c;
+  MeasureScaled(prep, frequency);
+  prep.length = std::ldexp(prep.length, prep.exponent);
+  if (!std::isfinite(prep.length)) {
+    prep = SegmentPrep{};
+    prep.curve = original;
+    prep.kind = SegmentKind::kUnmeasurable;
+  }
   return prep;
 }
 
-double SegmentParamAtLength(const SegmentPrep& prep, double l) {
-  if (prep.kind == SegmentKind::kPoint || !(l > 0.0)) {
+std::string WhyUnmeasurable(const CubicBezier& c) {
+  if (!Finite(c)) {
+    return "a control point is not a finite number";
+  }
+  // Below the scale limit the length is at most the control polygon's: surely finite.
+  if (Magnitude(c) > kScaleAbove &&
+      PrepareSegment(c, kMinTableIntervals).kind == SegmentKind::kUnmeasurable) {
+    return "its length is beyond the largest number the host measures (1.8e308)";
+  }
+  return "";
+}
+
+double SegmentParamAtLength(const SegmentPrep& prep, double lengthInCurveUnits) {
+  if (prep.kind == SegmentKind::kPoint || prep.kind == SegmentKind::kUnmeasurable ||
+      !(lengthInCurveUnits > 0.0)) {
     return 0.0;
   }
-  if (l >= prep.length) {
+  if (lengthInCurveUnits >= prep.length) {
     return 1.0;
   }
   if (prep.kind == SegmentKind::kStraight) {
-    return l / prep.length;
+    return lengthInCurveUnits / prep.length;
   }
+  const double l = std::ldexp(lengthInCurveUnits, -prep.exponent);
   // The table interval holding l brackets the answer.
   const std::vector<double>& table = prep.tableLength;
   const int intervals = static_cast<int>(table.size()) - 1;
@@ -263,17 +321,22 @@ double SegmentParamAtLength(const SegmentPrep& prep, double l) {
 SegmentSample EvalSegmentAtLength(const SegmentPrep& prep, double l) {
   switch (prep.kind) {
     case SegmentKind::kPoint:
+      return {Scaled(prep.curve.p0, prep.exponent), Vec2{}};
+    case SegmentKind::kUnmeasurable:
       return {prep.curve.p0, Vec2{}};
     case SegmentKind::kStraight: {
-      const double d = l > 0.0 ? std::min(l, prep.length) : 0.0;  // NaN goes to the start
+      const double along = l > 0.0 ? std::min(l, prep.length) : 0.0;  // NaN goes to the start
+      const double d = std::ldexp(along, -prep.exponent);
       const Vec2 a = prep.curve.p0;
-      return {{a.x + d * prep.lineDirection.x, a.y + d * prep.lineDirection.y}, prep.lineDirection};
+      return {Scaled(Vec2{a.x + d * prep.lineDirection.x, a.y + d * prep.lineDirection.y},
+                     prep.exponent),
+              prep.lineDirection};
     }
     case SegmentKind::kCurved:
       break;
   }
   const double t = SegmentParamAtLength(prep, l);
-  return {BezierPoint(prep.curve, t), BezierDirection(prep.curve, t)};
+  return {Scaled(BezierPoint(prep.curve, t), prep.exponent), BezierDirection(prep.curve, t)};
 }
 
 }  // namespace lwhost

@@ -3,6 +3,7 @@
 // evaluated at any length into it: the point there and the unit direction of travel.
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace lwhost {
@@ -34,16 +35,23 @@ double BezierLength(const CubicBezier& c);
 Vec2 BezierDirection(const CubicBezier& c, double t);
 
 enum class SegmentKind {
-  kPoint,     // every control point in one place: length 0, no direction
-  kStraight,  // control points on the chord: evaluated in closed form
-  kCurved,    // everything else: arc length by quadrature, inverted by Newton iteration
+  kPoint,         // every control point in one place: length 0, no direction
+  kStraight,      // control points on the chord: evaluated in closed form
+  kCurved,        // everything else: arc length by quadrature, inverted by Newton iteration
+  kUnmeasurable,  // a control point that is not finite, or a length beyond the largest double
 };
 
 // What the host hands out as a segment's preparation.
+//
+// A curve whose coordinates reach past kScaleAbove is measured scaled down by 2^-exponent: the
+// squares and sums inside the measure would overflow, and a power of two scales every result
+// exactly. `curve`, `lineDirection`, `tableLength` and `tolerance` are then in scaled units;
+// `length` is always in the curve's own units. Ordinary curves have exponent 0.
 struct SegmentPrep {
   CubicBezier curve;
   SegmentKind kind = SegmentKind::kPoint;
   double length = 0.0;
+  int exponent = 0;
   Vec2 lineDirection;  // unit chord direction of a straight segment
   // Curved segments: arc length at equally spaced parameters, tableLength[k] at
   // t = k / (tableLength.size() - 1); the starting bracket of the inversion.
@@ -56,6 +64,10 @@ struct SegmentPrep {
 constexpr int kMinTableIntervals = 4;
 constexpr int kMaxTableIntervals = 2000;
 
+// Coordinates of larger magnitude are measured scaled (see SegmentPrep): the speed of the curve,
+// three times a difference of two coordinates, and the squares hypot forms stay far from overflow.
+constexpr double kScaleAbove = 0x1p500;
+
 SegmentPrep PrepareSegment(const CubicBezier& c, int frequency);
 
 struct SegmentSample {
@@ -65,6 +77,10 @@ struct SegmentSample {
 
 // The point at arc length l into the segment (clamped to [0, length]) and the direction there.
 SegmentSample EvalSegmentAtLength(const SegmentPrep& prep, double l);
+
+// Why a segment cannot be measured ("" when it can): a control point that is not finite, or a
+// length that no double holds.
+std::string WhyUnmeasurable(const CubicBezier& c);
 
 // Curve parameter at arc length l (clamped); exposed for tests.
 double SegmentParamAtLength(const SegmentPrep& prep, double l);

@@ -242,11 +242,19 @@ PF_Err PrepareSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline, A_long
   if (!ValidSegment(outline, segment)) {
     return PF_Err_INVALID_INDEX;
   }
+  // Thousands of segments take a while to prepare, and the effect polls nothing in between.
+  if (context->StopRequested()) {
+    return PF_Interrupt_CANCEL;
+  }
+  SegmentPrep measured = PrepareSegment(MaskSegment(outline->mask, segment), frequency);
+  if (measured.kind == SegmentKind::kUnmeasurable) {
+    return PF_Err_BAD_CALLBACK_PARAM;
+  }
   auto* prep = new PF_PathSegPrep;
   prep->outline = outline;
   prep->session = outline->session;
   prep->segment = segment;
-  prep->prep = PrepareSegment(MaskSegment(outline->mask, segment), frequency);
+  prep->prep = std::move(measured);
   {
     std::lock_guard<std::mutex> lock(Live().mutex);
     Live().preps.insert(prep);
@@ -290,6 +298,9 @@ PF_Err GetSegLength(PF_ProgPtr effect_ref, PF_PathOutlinePtr outline, A_long seg
   if (PF_Err err = ResolvePrep(outline, segment, prepP, &scratch, &prep); err != PF_Err_NONE) {
     return err;
   }
+  if (prep->kind == SegmentKind::kUnmeasurable) {
+    return PF_Err_BAD_CALLBACK_PARAM;
+  }
   *length = prep->length;
   return PF_Err_NONE;
 }
@@ -301,10 +312,18 @@ PF_Err EvalAtLength(PF_ProgPtr effect_ref, std::string_view call, PF_PathOutline
   if (PF_Err err = Enter(effect_ref, call, &context); err != PF_Err_NONE) {
     return err;
   }
+  // A scan over a path billions of pixels long asks for millions of points between two of the
+  // effect's polls: the host stops answering once the render is to stop.
+  if (context->StopRequested()) {
+    return PF_Interrupt_CANCEL;
+  }
   SegmentPrep scratch;
   const SegmentPrep* prep = nullptr;
   if (PF_Err err = ResolvePrep(outline, segment, prepP, &scratch, &prep); err != PF_Err_NONE) {
     return err;
+  }
+  if (prep->kind == SegmentKind::kUnmeasurable) {
+    return PF_Err_BAD_CALLBACK_PARAM;
   }
   *sample = EvalSegmentAtLength(*prep, l);
   return PF_Err_NONE;

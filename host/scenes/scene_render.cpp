@@ -62,6 +62,17 @@ Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
   }
 }
 
+// A segment the host cannot measure would fail every render of the frame: name it now.
+Mask CheckedMeasurable(const Scene& scene, const std::string& pointer, Mask mask) {
+  for (int i = 0; i < MaskSegmentCount(mask); ++i) {
+    if (const std::string why = WhyUnmeasurable(MaskSegment(mask, i)); !why.empty()) {
+      throw SceneError(scene.fileName, pointer,
+                       "segment " + std::to_string(i) + " cannot be measured: " + why);
+    }
+  }
+  return mask;
+}
+
 std::string DescribeShape(const Mask& mask) {
   return std::to_string(mask.vertices.size()) + " vertices and is " +
          (mask.closed ? "closed" : "open");
@@ -71,11 +82,12 @@ std::string DescribeShape(const Mask& mask) {
 std::vector<MaskKey> BuildMaskKeys(const Scene& scene, const SceneMask& mask) {
   std::vector<MaskKey> keys;
   if (mask.keys.empty()) {
-    keys.push_back({0.0, BuildShape(scene, mask)});
+    keys.push_back({0.0, CheckedMeasurable(scene, mask.pointer, BuildShape(scene, mask))});
     return keys;
   }
   for (const SceneMaskKey& key : mask.keys) {
-    keys.push_back({key.frame, BuildShape(scene, key.shape)});
+    keys.push_back(
+        {key.frame, CheckedMeasurable(scene, key.shape.pointer, BuildShape(scene, key.shape))});
   }
   if (const int bad = FirstMismatchedMaskKey(keys); bad >= 0) {
     throw SceneError(scene.fileName, mask.keys[bad].shape.pointer,
@@ -200,6 +212,7 @@ FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& optio
   request.progress = options.progress;
   request.threads = options.threads;
   request.cancelled = options.cancelled;
+  request.hostWorkCancelled = options.hostWorkCancelled;
   return RenderFrameCommands(session_, request);
 }
 

@@ -47,6 +47,8 @@ struct RenderOptions {
   ProgressListener progress;  // fed by the effect's progress calls; may cancel
   int32_t threads = 1;        // threads one frame's render may use (iterate_generic)
   CancelListener cancelled;   // asked on the effect's abort calls; true cancels
+  // Asked by the host's own work inside the render, between the effect's polls; true cancels.
+  CancelListener hostWorkCancelled;
 };
 
 class SceneRenderer {

@@ -5,6 +5,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -145,6 +147,53 @@ TEST(HostileInputTest, ParserErrorsNameTheCommandAndPointToItsHelp) {
     EXPECT_EQ(o.err.substr(newline + 1).rfind(c.hint, 0), 0u) << o.err;
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 2) << o.err;
   }
+}
+
+// Masks whose tangents or vertices come near the largest double. Each render either finishes
+// or, sent SIGTERM, stops at once: the host's preparations and evaluations heed the signal too.
+TEST(HostileInputTest, HugeCurvesFinishOrStopOnASignal) {
+  const std::vector<std::string> masks = {
+      R"({"vertices": [[10, 10], [300, 200]], "outTangents": [[5e307, 0], [0, 0]]})",
+      R"({"vertices": [[10, 10], [300, 200]], "outTangents": [[1e308, 0], [0, 0]]})",
+      R"({"vertices": [[10, 10], [1e300, 3.4e38], [300, 200]],
+          "inTangents": [[0, 0], [1e300, 1e300], [0, 0]],
+          "outTangents": [[3.4e38, -1e300], [0, 0], [0, 0]]})",
+      R"({"vertices": [[10, 10], [300, 200]], "outTangents": [[1e15, 0], [0, 0]]})"};
+  for (const std::string& mask : masks) {
+    TempFolder dir;
+    WriteText(dir / "scene.json",
+              R"({"layer": {"width": 96, "height": 64}, "layers": {"src": {"pattern": "checker",
+                  "width": 16, "height": 16, "cell": 4, "colors": ["#ff0000ff", "#0000ffff"]}},
+                  "masks": {"m": )" +
+                  mask + R"(}, "params": {"Path": "m", "Source": "src"}})");
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point signalled;
+    const Outcome o = RunLathewindAndSignal(
+        {"render", "scene.json", "-o", "out.png"}, dir.path(),
+        [&](const std::string&) {
+          signalled = std::chrono::steady_clock::now();
+          return signalled - start > std::chrono::milliseconds(300);
+        },
+        SIGTERM);
+    const double afterSignal =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    EXPECT_TRUE(o.exitCode == 0 || o.exitCode == 128 + SIGTERM) << mask << ": " << Describe(o);
+    EXPECT_LT(afterSignal, 5.0) << mask << ": a generous bound; a hang never ends";
+    if (o.exitCode != 0) {
+      EXPECT_FALSE(fs::exists(dir / "out.png")) << mask;
+    }
+  }
+}
+
+TEST(HostileInputTest, ACurveNoDoubleCanMeasureIsASceneError) {
+  TempFolder dir;
+  WriteText(dir / "scene.json",
+            R"({"masks": {"m": {"vertices": [[-1.7e308, 0], [1.7e308, 0]]}},
+                "params": {"Path": "m"}})");
+  const Outcome o = RunLathewind({"render", "scene.json", "-o", "out.png"}, dir.path());
+  EXPECT_EQ(o.exitCode, 2) << Describe(o);
+  ExpectOneLine(o, "scene.json: /masks/m: segment 0 cannot be measured", "unmeasurable mask");
+  EXPECT_FALSE(fs::exists(dir / "out.png"));
 }
 
 }  // namespace

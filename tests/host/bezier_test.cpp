@@ -219,5 +219,34 @@ TEST(MaskTest, ScaledMaskDividesEveryCoordinate) {
   EXPECT_TRUE(s.closed);
 }
 
+// Coordinates near the top of the double range: the speed overflows unless the curve is scaled
+// first, and a NaN error estimate once drove the quadrature through 2^60 splits.
+TEST(BezierTest, HugeCurvesAreMeasuredScaledAndTooLongOnesRefused) {
+  const CubicBezier huge = {{10, 10}, {1e308, 10}, {300, 200}, {300, 200}};
+  EXPECT_FALSE(std::isfinite(BezierArcLength(huge, 0.0, 1.0, 1.0))) << "ends, overflowing";
+  const SegmentPrep prep = PrepareSegment(huge, 200);
+  ASSERT_EQ(prep.kind, SegmentKind::kCurved);
+  // A power of two scales every step of the measure exactly, so the same curve a 2^-1000 the
+  // size, measured in range, gives the same length to the bit.
+  const CubicBezier small = {{std::ldexp(10.0, -1000), std::ldexp(10.0, -1000)},
+                             {std::ldexp(1e308, -1000), std::ldexp(10.0, -1000)},
+                             {std::ldexp(300.0, -1000), std::ldexp(200.0, -1000)},
+                             {std::ldexp(300.0, -1000), std::ldexp(200.0, -1000)}};
+  EXPECT_EQ(prep.length, std::ldexp(PrepareSegment(small, 200).length, 1000));
+  for (double f : {0.0, 0.25, 0.5, 1.0}) {
+    const SegmentSample at = EvalSegmentAtLength(prep, f * prep.length);
+    const Vec2 expected = BezierPoint(huge, SegmentParamAtLength(prep, f * prep.length));
+    EXPECT_TRUE(std::isfinite(at.point.x) && std::isfinite(at.point.y)) << "at " << f;
+    EXPECT_NEAR(at.point.x, expected.x, 1e-12 * 1e308) << "at " << f;
+    EXPECT_NEAR(Norm(at.direction), 1.0, 1e-12) << "at " << f;
+  }
+  // Half the largest double on each side of the origin: no double holds the length.
+  const CubicBezier tooLong = {{-1.7e308, 0}, {-1.7e308, 0}, {1.7e308, 0}, {1.7e308, 0}};
+  EXPECT_EQ(PrepareSegment(tooLong, 200).kind, SegmentKind::kUnmeasurable);
+  EXPECT_NE(WhyUnmeasurable(tooLong), "");
+  EXPECT_EQ(WhyUnmeasurable(huge), "");
+  EXPECT_EQ(WhyUnmeasurable(kS), "");
+}
+
 }  // namespace
 }  // namespace lwhost
