@@ -217,9 +217,11 @@ void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s) {
 }
 
 std::int64_t PointsOutOfReach(const LWD_RenderSettings& s, double gap, double spacing) {
-  // The host places a point to within a billionth of the path's length: allow a millionth, and
-  // a few pixels for rounding here.
-  const double slack = 4.0 + 1e-6 * s.pathLength;
+  // The host places a point to within a billionth of the path's length, so the two ends of a
+  // jump are each off by at most that: allow twice as much again, and a few pixels for rounding
+  // here. A looser allowance costs a step every 2 px across it: a million steps for a path of
+  // 1e12 px at a millionth.
+  const double slack = 4.0 + 4e-9 * s.pathLength;
   const double points = std::floor((gap - slack) / spacing);
   if (!(points >= 1.0)) {
     return 0;
