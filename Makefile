@@ -28,11 +28,13 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
-# Only the command and the plug-in, without the tests.
+# Only the command, the plug-in and the frei0r plug-ins, without the tests.
 lathewind: configure
-	@cmake --build --preset $(PRESET) -j $(JOBS) --target lathewind
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target lathewind lathewind_frei0r
 
-# The command in PREFIX/bin, the plug-in in PREFIX/lib/lathewind (make install PREFIX=~/.local).
+# The command in PREFIX/bin, the plug-in in PREFIX/lib/lathewind, the frei0r plug-ins in
+# PREFIX/lib/frei0r-1 and their Kdenlive descriptions in PREFIX/share/kdenlive (make install
+# PREFIX=~/.local).
 install: lathewind
 	@cmake --install $(BUILD) --prefix "$(PREFIX)"
 

@@ -9,82 +9,14 @@
 #include "core/session.h"
 #include "layers/fill_matte.h"
 #include "layers/png_io.h"
-#include "masks/mask_keys.h"
-#include "masks/svg_file.h"
-#include "masks/svg_path.h"
 #include "params/param_store.h"
 #include "params/scene_param_mapping.h"
+#include "scenes/scene_masks.h"
 #include "scenes/scene_params.h"
 
 namespace lwhost {
 
 namespace {
-
-Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
-  if (shape.isSvg) {
-    try {
-      return ParseSvgPath(shape.svg);
-    } catch (const SvgPathError& e) {
-      throw SceneError(scene.fileName, JsonPointerChild(shape.pointer, "svg"), e.what());
-    }
-  }
-  if (shape.isSvgFile) {
-    const std::string pointer = JsonPointerChild(shape.pointer, "svgFile");
-    SvgMaskRequest request;
-    request.id = shape.svgId;
-    request.fit = shape.svgFitLayer ? SvgFit::kLayer : SvgFit::kNone;
-    request.layerWidth = scene.layerWidth;
-    request.layerHeight = scene.layerHeight;
-    try {
-      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request);
-      for (const std::string& warning : read.warnings) {
-        std::cerr << scene.fileName << ": " << pointer << ": warning: " << shape.svgFileAsWritten
-                  << ": " << warning << "\n";
-      }
-      return std::move(read.mask);
-    } catch (const SvgFileError& e) {
-      throw SceneError(scene.fileName, pointer, shape.svgFileAsWritten + ": " + e.what());
-    }
-  }
-  const auto vecs = [](const std::vector<ScenePoint>& points) {
-    std::vector<Vec2> out;
-    out.reserve(points.size());
-    for (const ScenePoint& p : points) {
-      out.push_back(Vec2{p.x, p.y});
-    }
-    return out;
-  };
-  try {
-    return MakeMask(vecs(shape.vertices), vecs(shape.inTangents), vecs(shape.outTangents),
-                    shape.closed);
-  } catch (const std::invalid_argument& e) {
-    throw SceneError(scene.fileName, shape.pointer, e.what());
-  }
-}
-
-std::string DescribeShape(const Mask& mask) {
-  return std::to_string(mask.vertices.size()) + " vertices and is " +
-         (mask.closed ? "closed" : "open");
-}
-
-// A keyframed mask's keys, checked to have one shape that can be interpolated.
-std::vector<MaskKey> BuildMaskKeys(const Scene& scene, const SceneMask& mask) {
-  std::vector<MaskKey> keys;
-  if (mask.keys.empty()) {
-    keys.push_back({0.0, BuildShape(scene, mask)});
-    return keys;
-  }
-  for (const SceneMaskKey& key : mask.keys) {
-    keys.push_back({key.frame, BuildShape(scene, key.shape)});
-  }
-  if (const int bad = FirstMismatchedMaskKey(keys); bad >= 0) {
-    throw SceneError(scene.fileName, mask.keys[bad].shape.pointer,
-                     "key " + std::to_string(bad) + " has " + DescribeShape(keys[bad].mask) +
-                         " but key 0 has " + DescribeShape(keys[0].mask) +
-                         ": every key needs the same vertex count and closedness");
-  }
-  return keys;
-}
 
 Image BuildLayerImage(const Scene& scene, const SceneLayer& layer) {
   switch (layer.kind) {
@@ -114,7 +46,7 @@ SceneRenderer::SceneRenderer(Session& session, Scene scene)
     : session_(session), scene_(std::move(scene)), layers_(scene_.bitDepth) {
   PF_PathID nextPath = 1;
   for (const SceneMask& mask : scene_.masks) {
-    masks_.SetKeys(nextPath, BuildMaskKeys(scene_, mask));
+    masks_.SetKeys(nextPath, BuildSceneMaskKeys(scene_, mask));
     pathIds_[mask.name] = nextPath++;
   }
   int32_t nextLayer = 1;
