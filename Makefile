@@ -91,11 +91,12 @@ BASELINE_REF ?=
 BENCH_ARGS ?=
 bench: deps
 	@cmake --preset bench >/dev/null
-	@cmake --build --preset bench -j $(JOBS) --target lathewind_bench lathewind
+	@cmake --build --preset bench -j $(JOBS) --target lathewind_bench lathewind lathewind_frei0r
 	@base="$(BASELINE)"; \
 	if [ -n "$(BASELINE_REF)" ]; then base=$$(scripts/build-baseline-plugin $(BASELINE_REF)) || exit 1; fi; \
 	build/bench/bench/lathewind_bench --json=bench/results/latest.json \
 	  $${base:+--baseline=$$base} $(BENCH_ARGS)
+	@bench/frei0r-ratio build/bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string_view>
 #include <thread>
 
@@ -25,6 +26,12 @@ namespace fs = std::filesystem;
 // clip's start) is taken for that.
 constexpr double kNoTimestampBelow = -1e9;  // seconds
 
+std::string Shown(double value) {
+  std::ostringstream out;
+  out << value;
+  return out.str();
+}
+
 std::string DescribeScene(const lwhost::SceneError& e) {
   std::string text = e.file();
   if (!e.pointer().empty()) {
@@ -40,7 +47,7 @@ Host HostOfCaller(const void* caller) {
   if (dladdr(caller, &info) == 0 || info.dli_fname == nullptr) {
     return Host::kOther;
   }
-  const std::string_view file = fs::path(info.dli_fname).filename().native();
+  const std::string file = fs::path(info.dli_fname).filename().string();
   if (file.starts_with("libavfilter")) {
     return Host::kFfmpeg;
   }
@@ -74,8 +81,8 @@ void Instance::SetDouble(int param, double value) {
   double unit = value;
   if (!lwhost::ClampUnit(&unit)) {
     const std::string& name = catalogue.unitParams[unitIndex].name;
-    Warn("value " + name, "\"" + name + "\" was given " + std::to_string(value) +
-                              ", not a number from 0 to 1: " + std::to_string(unit) +
+    Warn("value " + name, "\"" + name + "\" was given " + Shown(value) +
+                              ", not a number from 0 to 1: " + Shown(unit) +
                               " is used (said once)");
   }
   if (host_ == Host::kGStreamer && !updated_ &&

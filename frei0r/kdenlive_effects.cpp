@@ -5,6 +5,8 @@
 //   lathewind_kdenlive_effects EFFECT.so OUT_FOLDER
 //     -> OUT_FOLDER/effects/frei0r_lathewind.xml      (the filter, an effect in Kdenlive)
 //        OUT_FOLDER/transitions/frei0r_lathewind_over.xml  (the mixer, a transition)
+//   lathewind_kdenlive_effects EFFECT.so --table
+//     -> the frei0r parameters as a Markdown table on standard output (docs/hosts.md)
 //
 // Kdenlive shows a frei0r double d as d x factor between min and max. A slider whose range
 // starts at 0 is shown in its own units (factor = the range's end); any other range, and the
@@ -118,11 +120,39 @@ void WriteDescription(const fs::path& file, const std::string& element, const st
   }
 }
 
+void WriteTable(std::ostream& out, const std::vector<lwhost::UnitParam>& params) {
+  out << "| # | frei0r name | type | 0 to 1 maps onto | default |\n|---|---|---|---|---|\n"
+      << "| 0 | scene | string | a scene file | empty |\n"
+      << "| 1 | path | string | SVG path data in frame pixels | empty |\n";
+  int number = 2;
+  for (const lwhost::UnitParam& param : params) {
+    out << "| " << number++ << " | " << param.name << " | double | ";
+    switch (param.kind) {
+      case lwhost::UnitParamKind::kSlider:
+        out << Number(param.min) << " to " << Number(param.max) << (param.percent ? " %" : "");
+        break;
+      case lwhost::UnitParamKind::kAngle:
+        out << "-180 to 180 degrees";
+        break;
+      case lwhost::UnitParamKind::kPopup:
+        for (size_t i = 0; i < param.choices.size(); ++i) {
+          out << (i == 0 ? "" : ", ") << param.choices[i] << " ("
+              << Number(param.choices.size() > 1
+                            ? static_cast<double>(i) / (param.choices.size() - 1)
+                            : 0.0)
+              << ")";
+        }
+        break;
+    }
+    out << " | " << Number(std::round(param.unitDefault * 1e6) / 1e6) << " |\n";
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::cerr << "usage: lathewind_kdenlive_effects EFFECT.so OUT_FOLDER\n";
+    std::cerr << "usage: lathewind_kdenlive_effects EFFECT.so OUT_FOLDER | --table\n";
     return 2;
   }
   try {
@@ -136,6 +166,10 @@ int main(int argc, char** argv) {
       }
       const lwhost::ParamStore store(session);
       params = lwhost::UnitParams(store);
+    }
+    if (std::string(argv[2]) == "--table") {
+      WriteTable(std::cout, params);
+      return 0;
     }
     const fs::path folder = argv[2];
     WriteDescription(folder / "effects" / "frei0r_lathewind.xml", "effect", "frei0r.lathewind",
