@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -53,7 +54,7 @@ void CompositeOver(Image& image, const Image& background) {
   }
 }
 
-// The scene as the frames see it: the layer is the frame, at 8 bits and full resolution.
+// The scene file read, or the empty scene (every parameter at its default) without one.
 Scene SceneForFrames(const FrameSceneSetup& setup) {
   Scene scene;
   if (!setup.sceneFile.empty()) {
