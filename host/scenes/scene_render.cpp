@@ -1,7 +1,9 @@
 #include "scenes/scene_render.h"
 
 #include <iostream>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -35,8 +37,9 @@ Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
     request.fit = shape.svgFitLayer ? SvgFit::kLayer : SvgFit::kNone;
     request.layerWidth = scene.layerWidth;
     request.layerHeight = scene.layerHeight;
+    request.subpath = shape.svgSubpath;
     try {
-      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request);
+      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request, OpenGate());
       for (const std::string& warning : read.warnings) {
         std::cerr << scene.fileName << ": " << pointer << ": warning: " << shape.svgFileAsWritten
                   << ": " << warning << "\n";
@@ -75,7 +78,7 @@ std::vector<MaskKey> BuildMaskKeys(const Scene& scene, const SceneMask& mask) {
     return keys;
   }
   for (const SceneMaskKey& key : mask.keys) {
-    keys.push_back({key.frame, BuildShape(scene, key.shape)});
+    keys.push_back({key.frame, BuildShape(scene, key.shape), key.interpolation});
   }
   if (const int bad = FirstMismatchedMaskKey(keys); bad >= 0) {
     throw SceneError(scene.fileName, mask.keys[bad].shape.pointer,
@@ -102,6 +105,13 @@ Image BuildLayerImage(const Scene& scene, const SceneLayer& layer) {
   Image none;
   none.bitDepth = scene.bitDepth;
   return none;
+}
+
+// A key's frame as a scene writes it: 12, or 12.5.
+std::string FrameText(double frame) {
+  std::ostringstream text;
+  text << frame;
+  return text.str();
 }
 
 int32_t CeilDiv(int32_t a, int32_t b) {
@@ -157,6 +167,40 @@ SceneRenderer::SceneRenderer(Session& session, Scene scene)
 SceneRenderer::~SceneRenderer() {
   ClearLayerHooks(session_);
   UnregisterPathSuites(session_);
+}
+
+std::string SceneRenderer::PathWarning() const {
+  const int index = params_->IndexOfLabel(kPathLabel);
+  if (index < 0) {
+    return "";
+  }
+  std::vector<ParamKey> chosen = params_->Keys(index);
+  const bool animated = !chosen.empty();
+  if (!animated) {
+    chosen.push_back({0.0, params_->Static(index)});
+  }
+  const std::string label = "\"" + std::string(kPathLabel) + "\"";
+  for (const ParamKey& key : chosen) {
+    const std::string from = animated ? " from frame " + FrameText(key.frame) : std::string();
+    const PF_PathID id = key.value.pathId;
+    if (id == 0) {
+      return label + " names no mask" + from + ", so nothing is drawn";
+    }
+    // Every key of a mask has the same vertex count, so one key answers for all.
+    const std::optional<Mask> mask = masks_.Find(id);
+    if (!mask || MaskSegmentCount(*mask) > 0) {
+      continue;
+    }
+    for (const auto& [name, pathId] : pathIds_) {
+      if (pathId == id) {
+        const size_t n = mask->vertices.size();
+        return label + " names the mask \"" + name + "\"" + from + ", which has " +
+               std::to_string(n) + (n == 1 ? " vertex" : " vertices") +
+               " and no segment, so nothing is drawn";
+      }
+    }
+  }
+  return "";
 }
 
 int32_t SceneRenderer::WorldWidth() const {
