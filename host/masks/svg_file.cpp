@@ -20,6 +20,8 @@ constexpr const char* kNotDrawn[] = {"defs", "symbol", "marker", "clipPath", "ma
 constexpr const char* kContainers[] = {"g", "a", "switch", "svg", "symbol"};
 // More element visits than this through <use> is a drawing built to take forever.
 constexpr int kMaxVisits = 1000000;
+// Deeper nesting (elements in elements, uses of uses) than this is refused, not followed down.
+constexpr size_t kMaxDepth = 512;
 
 template <size_t N>
 bool Among(std::string_view name, const char* const (&names)[N]) {
@@ -185,6 +187,15 @@ class DrawingWalker {
       throw SvgFileError("", "the drawing shows more than " + std::to_string(kMaxVisits) +
                                  " elements through <use>; it is not read");
     }
+    if (++depth_ > kMaxDepth) {
+      throw SvgFileError(DescribeSvgElement(node), "elements and uses nested deeper than " +
+                                                       std::to_string(kMaxDepth) +
+                                                       " levels are not read");
+    }
+    struct Leave {
+      size_t& depth;
+      ~Leave() { --depth; }
+    } leave{depth_};
     const std::string_view name = SvgLocalName(node);
     const bool shown = shownBy != nullptr;
     if (!chosen &&
@@ -276,6 +287,7 @@ class DrawingWalker {
   SvgViewport rootViewport_;
   std::unordered_map<std::string, pugi::xml_node> ids_;
   int visits_ = 0;
+  size_t depth_ = 0;
 };
 
 // The root's width or height in user units when it is an absolute length; nullopt when absent or

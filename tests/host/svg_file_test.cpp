@@ -240,6 +240,21 @@ TEST(SvgFileTest, MistakesNameTheElementAndTheReason) {
       EXPECT_NE(e.reason().find(c.reason), std::string::npos) << c.text << " gave " << e.what();
     }
   }
+  // Nesting deep enough to exhaust the stack is refused, not followed.
+  std::string deep = "<svg>";
+  for (int i = 0; i < 100000; ++i) {
+    deep += "<g>";
+  }
+  deep += "<path d='M 0 0 L 1 1'/>";
+  for (int i = 0; i < 100000; ++i) {
+    deep += "</g>";
+  }
+  try {
+    MaskFromSvgText(deep + "</svg>", {"", SvgFit::kNone, 100, 100, std::nullopt});
+    ADD_FAILURE() << "read 100000 nested groups";
+  } catch (const SvgFileError& e) {
+    EXPECT_NE(e.reason().find("nested deeper than"), std::string::npos) << e.what();
+  }
   EXPECT_THROW(MaskFromSvgText("<svg><path d='M 0 0 L 1 1'/></svg>",
                                {"", SvgFit::kLayer, 10, 10, std::nullopt}),
                SvgFileError)

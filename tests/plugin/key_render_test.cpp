@@ -9,18 +9,15 @@
 namespace lwtest {
 namespace {
 
-// A ribbon along a mask over a checker; `masks` and `params` are the JSON members' contents.
+// A ribbon along `mask` over a checker, with `params` added to the parameters.
 lwhost::Scene SceneWith(const std::string& mask, const std::string& params) {
-  const std::string text = R"({"layer": {"width": 120, "height": 80},
+  const std::string text = R"j({"layer": {"width": 120, "height": 80},
     "layers": {"board": {"pattern": "checker", "width": 24, "height": 12, "cell": 3,
                          "colors": ["#ff8020ff", "#2040c0a0"]}},
-    "masks": {"spine": )" + mask + R"(},
+    "masks": {"spine": )j" + mask + R"j(},
     "params": {"Path": "spine", "Source": "board", "Thickness (0 = from source)": 20,
-               "Shading": 30, )" + params + "
-}
-}
-";
-    return lwhost::ParseSceneText(text, "keys.json", ".");
+               "Shading": 30, )j" + params + "}}";
+  return lwhost::ParseSceneText(text, "keys.json", ".");
 }
 
 const char* const kLine = R"({"svg": "M 10 25 C 40 5 80 45 110 25"})";
@@ -30,6 +27,7 @@ class KeyRenderTest : public RenderTest {
   std::vector<uint8_t> Bytes(const lwhost::Scene& scene, int32_t frame) {
     const lwhost::FrameOutput out = Render(scene, frame);
     EXPECT_EQ(out.err, PF_Err_NONE) << "frame " << frame;
+    EXPECT_FALSE(IsTransparent(out.image)) << "frame " << frame << ": nothing to compare";
     return out.image.bytes;
   }
 };
