@@ -321,6 +321,9 @@ int RunRender(const RenderArgs& args) {
     return code;
   }
   demoFolder.reset();  // the layers are loaded
+  if (const std::string warning = renderer->PathWarning(); !warning.empty()) {
+    std::cerr << "lathewind: warning: " << warning << "\n";
+  }
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   // The threads in all: up to `jobs` frames at once, each frame's bands on its share of the rest,

@@ -13,6 +13,9 @@
 
 namespace lwhost {
 
+// The mask the ribbon follows: without one (or with one that has no segment) nothing is drawn.
+inline constexpr std::string_view kPathLabel = "Path";
+
 // The arbitrary-data parameter holding the width curve, and its custom control.
 inline constexpr std::string_view kWidthGraphLabel = "Width Graph";
 // The mask the ribbon follows: the one a host's own path data (frei0r's "path") stands for.

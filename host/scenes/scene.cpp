@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 #include "core/nearest_name.h"
@@ -276,6 +277,28 @@ class SceneReader {
     return static_cast<int32_t>(number);
   }
 
+  // [frame, value] or [frame, value, interpolation].
+  void RequireKey(const Json& value, const std::string& pointer, const char* form) const {
+    if (!value.is_array() || value.size() < 2 || value.size() > 3) {
+      RequireList(value, pointer, 2, form);  // names what was found
+    }
+  }
+
+  // The key's third entry, linear when there is none.
+  KeyInterpolation Interpolation(const Json& key, const std::string& keyPointer) const {
+    if (key.size() < 3) {
+      return KeyInterpolation::kLinear;
+    }
+    const Json& name = key[2];
+    const std::optional<KeyInterpolation> known =
+        name.is_string() ? KeyInterpolationNamed(name.get<std::string>()) : std::nullopt;
+    if (!known) {
+      Fail(keyPointer + "/2", "expected \"linear\", \"hold\" or \"ease\", found " +
+                                  (name.is_string() ? name.dump() : Describe(name)));
+    }
+    return *known;
+  }
+
   ScenePoint Point(const Json& value, const std::string& pointer) const {
     RequireList(value, pointer, 2, "a point [x, y]");
     return {Number(value[0], pointer + "/0"), Number(value[1], pointer + "/1")};
@@ -440,7 +463,7 @@ class SceneReader {
     }
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string keyPointer = keysPointer + "/" + std::to_string(i);
-      RequireList(keys[i], keyPointer, 2, "a key [frame, mask]");
+      RequireKey(keys[i], keyPointer, "a key [frame, mask] or [frame, mask, interpolation]");
       const double frame = Number(keys[i][0], keyPointer + "/0");
       if (i > 0 && frame <= mask.keys.back().frame) {
         Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
@@ -451,7 +474,8 @@ class SceneReader {
       if (shape.contains("keys")) {
         Fail(keyPointer + "/1", "keys cannot hold keys");
       }
-      mask.keys.push_back({frame, ReadMaskShape(shape, keyPointer + "/1")});
+      mask.keys.push_back(
+          {frame, ReadMaskShape(shape, keyPointer + "/1"), Interpolation(keys[i], keyPointer)});
     }
     return mask;
   }
@@ -503,10 +527,10 @@ class SceneReader {
     return mask;
   }
 
-  // {"svgFile": "drawing.svg", "id": "spine", "fit": "none" | "layer"}: the file must exist;
-  // reading the drawing waits until the scene is loaded.
+  // {"svgFile": "drawing.svg", "id": "spine", "fit": "none" | "layer", "subpath": N}: the file
+  // must exist; reading the drawing waits until the scene is loaded.
   void ReadSvgFileShape(const Json& value, const std::string& pointer, SceneMaskShape& mask) const {
-    CheckKeys(value, pointer, {"svgFile", "id", "fit"}, "mask");
+    CheckKeys(value, pointer, {"svgFile", "id", "fit", "subpath"}, "mask");
     const Json& file = value["svgFile"];
     if (!file.is_string() || file.get<std::string>().empty()) {
       Fail(pointer + "/svgFile", "expected the path of an SVG file, found " + Describe(file));
@@ -532,6 +556,10 @@ class SceneReader {
                                    (fit.is_string() ? fit.dump() : Describe(fit)));
       }
       mask.svgFitLayer = fit == "layer";
+    }
+    if (value.contains("subpath")) {
+      mask.svgSubpath =
+          IntegerIn(value["subpath"], pointer + "/subpath", 0, std::numeric_limits<int32_t>::max());
     }
   }
 
@@ -598,7 +626,7 @@ class SceneReader {
     param.animated = true;
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string keyPointer = keysPointer + "/" + std::to_string(i);
-      RequireList(keys[i], keyPointer, 2, "a key [frame, value]");
+      RequireKey(keys[i], keyPointer, "a key [frame, value] or [frame, value, interpolation]");
       const double frame = Number(keys[i][0], keyPointer + "/0");
       if (i > 0 && frame <= param.keys.back().frame) {
         Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
@@ -608,7 +636,8 @@ class SceneReader {
       if (keyValue.is_object() && keyValue.contains("keys")) {
         Fail(keyPointer + "/1", "keys cannot hold keys");
       }
-      param.keys.push_back({frame, ReadValue(keyValue, keyPointer + "/1")});
+      param.keys.push_back(
+          {frame, ReadValue(keyValue, keyPointer + "/1"), Interpolation(keys[i], keyPointer)});
     }
     return param;
   }

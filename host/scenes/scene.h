@@ -10,12 +10,14 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "layers/image.h"
+#include "params/key_interpolation.h"
 #include "params/lathewind_effect.h"
 
 namespace lwhost {
@@ -68,13 +70,14 @@ struct SceneMaskShape {
   bool isSvg = false;
   std::string svg;
   // Given as an element of an SVG file: the file (resolved against the scene's folder; it
-  // exists), the element's id (empty for the first <path>) and whether the viewBox is fitted into
-  // the layer.
+  // exists), the element's id (empty for the first element drawn) and whether the viewBox is
+  // fitted into the layer.
   bool isSvgFile = false;
   std::filesystem::path svgFile;
   std::string svgFileAsWritten;  // for messages
   std::string svgId;
   bool svgFitLayer = false;
+  std::optional<int> svgSubpath;  // "subpath": which subpath of a path of several, from 0
   // Given as vertices: the three lists have the same length (missing tangent lists are zeros).
   std::vector<ScenePoint> vertices;
   std::vector<ScenePoint> inTangents;
@@ -82,9 +85,12 @@ struct SceneMaskShape {
   bool closed = false;
 };
 
+// A key is [frame, value] or [frame, value, "linear" | "hold" | "ease"]: the third entry says how
+// the span from this key to the next moves; absent, it is linear (and is written back absent).
 struct SceneMaskKey {
   double frame = 0.0;
   SceneMaskShape shape;
+  KeyInterpolation interpolation = KeyInterpolation::kLinear;
 };
 
 // A still mask is its own shape; a keyframed one ({"keys": ...}) has its shapes in `keys`, frames
@@ -114,6 +120,7 @@ struct SceneValue {
 struct SceneKey {
   double frame = 0.0;
   SceneValue value;
+  KeyInterpolation interpolation = KeyInterpolation::kLinear;  // as for SceneMaskKey
 };
 
 struct SceneParam {

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "core/file_gate.h"
 #include "masks/svg_file.h"
 #include "masks/svg_path.h"
 
@@ -27,8 +28,9 @@ Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
     request.fit = shape.svgFitLayer ? SvgFit::kLayer : SvgFit::kNone;
     request.layerWidth = scene.layerWidth;
     request.layerHeight = scene.layerHeight;
+    request.subpath = shape.svgSubpath;
     try {
-      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request);
+      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request, OpenGate());
       for (const std::string& warning : read.warnings) {
         std::cerr << scene.fileName << ": " << pointer << ": warning: " << shape.svgFileAsWritten
                   << ": " << warning << "\n";
@@ -68,7 +70,7 @@ std::vector<MaskKey> BuildSceneMaskKeys(const Scene& scene, const SceneMask& mas
     return keys;
   }
   for (const SceneMaskKey& key : mask.keys) {
-    keys.push_back({key.frame, BuildShape(scene, key.shape)});
+    keys.push_back({key.frame, BuildShape(scene, key.shape), key.interpolation});
   }
   if (const int bad = FirstMismatchedMaskKey(keys); bad >= 0) {
     throw SceneError(scene.fileName, mask.keys[bad].shape.pointer,

@@ -1,7 +1,9 @@
 #include "scenes/scene_render.h"
 
 #include <iostream>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -34,6 +36,13 @@ Image BuildLayerImage(const Scene& scene, const SceneLayer& layer) {
   Image none;
   none.bitDepth = scene.bitDepth;
   return none;
+}
+
+// A key's frame as a scene writes it: 12, or 12.5.
+std::string FrameText(double frame) {
+  std::ostringstream text;
+  text << frame;
+  return text.str();
 }
 
 int32_t CeilDiv(int32_t a, int32_t b) {
@@ -89,6 +98,40 @@ SceneRenderer::SceneRenderer(Session& session, Scene scene)
 SceneRenderer::~SceneRenderer() {
   ClearLayerHooks(session_);
   UnregisterPathSuites(session_);
+}
+
+std::string SceneRenderer::PathWarning() const {
+  const int index = params_->IndexOfLabel(kPathLabel);
+  if (index < 0) {
+    return "";
+  }
+  std::vector<ParamKey> chosen = params_->Keys(index);
+  const bool animated = !chosen.empty();
+  if (!animated) {
+    chosen.push_back({0.0, params_->Static(index)});
+  }
+  const std::string label = "\"" + std::string(kPathLabel) + "\"";
+  for (const ParamKey& key : chosen) {
+    const std::string from = animated ? " from frame " + FrameText(key.frame) : std::string();
+    const PF_PathID id = key.value.pathId;
+    if (id == 0) {
+      return label + " names no mask" + from + ", so nothing is drawn";
+    }
+    // Every key of a mask has the same vertex count, so one key answers for all.
+    const std::optional<Mask> mask = masks_.Find(id);
+    if (!mask || MaskSegmentCount(*mask) > 0) {
+      continue;
+    }
+    for (const auto& [name, pathId] : pathIds_) {
+      if (pathId == id) {
+        const size_t n = mask->vertices.size();
+        return label + " names the mask \"" + name + "\"" + from + ", which has " +
+               std::to_string(n) + (n == 1 ? " vertex" : " vertices") +
+               " and no segment, so nothing is drawn";
+      }
+    }
+  }
+  return "";
 }
 
 int32_t SceneRenderer::WorldWidth() const {

@@ -65,6 +65,9 @@ class SceneRenderer {
   FrameOutput RenderFrame(int32_t frame, const RenderOptions& options = {});
 
   const Scene& GetScene() const { return scene_; }
+  // One line for the user when "Path" chooses no mask, or a mask without a segment, at some key:
+  // those frames come out transparent. Empty when every frame has a mask to follow.
+  std::string PathWarning() const;
   // The layer's world at the scene's resolution: ceil(W / DX) x ceil(H / DY).
   int32_t WorldWidth() const;
   int32_t WorldHeight() const;

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "layers/png_io.h"
+#include "scenes/scene_text_edit.h"
 
 namespace lwhost {
 namespace {
@@ -140,8 +141,38 @@ struct BadScene {
   const char* problem;  // a part of the message
 };
 
+TEST(SceneTest, KeysNameHowTheirSpanMovesAndAreWrittenBackSo) {
+  const Scene scene = Parse(R"({"masks": {"m": {"keys": [[0, {"vertices": [[0, 0]]}, "ease"],
+                                                    [4, {"vertices": [[1, 1]]}]]}},
+                                "params": {"Taper Start": {"keys": [[0, 1, "hold"], [2, 3, "linear"],
+                                                                     [5, 4, "ease"], [6, 7]]}}})");
+  using K = KeyInterpolation;
+  EXPECT_EQ(scene.masks[0].keys[0].interpolation, K::kEase);
+  EXPECT_EQ(scene.masks[0].keys[1].interpolation, K::kLinear);
+  const std::vector<SceneKey>& keys = scene.params[0].keys;
+  ASSERT_EQ(keys.size(), 4u);
+  EXPECT_EQ(keys[0].interpolation, K::kHold);
+  EXPECT_EQ(keys[1].interpolation, K::kLinear);
+  EXPECT_EQ(keys[2].interpolation, K::kEase);
+  EXPECT_EQ(keys[3].interpolation, K::kLinear);
+  // A linear key is written without its name, so a file keeps its form.
+  EXPECT_EQ(SceneKeyJson(2.5, "[[0, 1]]", K::kLinear), "[2.5, [[0, 1]]]");
+  EXPECT_EQ(SceneKeyJson(12, "40", K::kEase), "[12, 40, \"ease\"]");
+  EXPECT_EQ(SceneKeyJson(0, "\"spine\"", K::kHold), "[0, \"spine\", \"hold\"]");
+  // The fractions: a quarter of an eased span is 5/32 of the way, exactly.
+  EXPECT_EQ(InterpolatedFraction(K::kEase, 0.25), 5.0 / 32.0);
+  EXPECT_EQ(InterpolatedFraction(K::kEase, 0.5), 0.5);
+  EXPECT_EQ(InterpolatedFraction(K::kHold, 0.99), 0.0);
+  EXPECT_EQ(InterpolatedFraction(K::kLinear, 0.1), 0.1);
+}
+
 TEST(SceneTest, ErrorsNameTheFileTheLocationAndTheProblem) {
   const BadScene cases[] = {
+      {R"({"params": {"Offset": {"keys": [[0, 1, "smooth"]]}}})", "/params/Offset/keys/0/2",
+       "expected \"linear\", \"hold\" or \"ease\", found \"smooth\""},
+      {R"({"params": {"Offset": {"keys": [[0, 1, "ease", 2]]}}})", "/params/Offset/keys/0",
+       "[frame, value, interpolation]"},
+      {R"({"masks": {"m": {"keys": [[0, {"vertices": []}, 1]]}}})", "/masks/m/keys/0/2", "found 1"},
       {R"([])", "", "expected the scene as an object"},
       {R"({"layers": {}, "colour": 1})", "/colour", "unknown key \"colour\""},
       {R"({"frame": 2})", "/frame", "unknown key \"frame\" (did you mean \"frames\"?)"},
