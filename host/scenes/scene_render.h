@@ -64,6 +64,13 @@ class SceneRenderer {
   // output has that error and no pixels.
   FrameOutput RenderFrame(int32_t frame, const RenderOptions& options = {});
 
+  // FRAME_SETUP alone: the size and origin the output world of `frame` would have.
+  FrameSetupResult SetupFrame(int32_t frame);
+
+  // Composites a rendered frame over the scene's background (its colour, or its layer at the
+  // render's downsampling, the layer's top-left at the output's origin). Nothing without one.
+  void CompositeBackground(FrameOutput& output);
+
   const Scene& GetScene() const { return scene_; }
   // The layer's world at the scene's resolution: ceil(W / DX) x ceil(H / DY).
   int32_t WorldWidth() const;
@@ -76,6 +83,8 @@ class SceneRenderer {
   LayerMasks& Masks() { return masks_; }
 
  private:
+  FrameRequest RequestFor(int32_t frame, PF_ParamDef** params) const;
+
   Session& session_;
   Scene scene_;
   LayerMasks masks_;
