@@ -1,6 +1,7 @@
 #include "media/output_ffmpeg.h"
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "media/output_file.h"
@@ -27,6 +28,13 @@ constexpr int kJpegQuality = 2;
 // encoder well behind the render.
 constexpr const char* kH264Quality = "18";
 constexpr const char* kH264Preset = "fast";
+
+// FFmpeg's libraries report progress and advice on standard error; the command's own messages
+// are the ones a user reads, and every failure here is turned into one.
+void QuietLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
 
 std::string AvError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -126,6 +134,7 @@ void Convert(SwsContext& sws, const FileFrame& samples, AVFrame& packed, AVFrame
 CodecPtr OpenCodec(const char* name, AVPixelFormat format, int32_t width, int32_t height,
                    AVRational timeBase, AVDictionary** options, bool globalHeader,
                    const std::filesystem::path& path) {
+  QuietLibraries();
   const AVCodec* codec = avcodec_find_encoder_by_name(name);
   if (codec == nullptr) {
     FailOutput(path, std::string("this FFmpeg has no ") + name + " encoder");
@@ -226,6 +235,7 @@ std::vector<unsigned char> EncodeJpeg(const FileFrame& frame, const std::filesys
   }
   // JFIF's YCbCr: BT.601 matrix, full range.
   const AVPixelFormat format = AV_PIX_FMT_YUVJ444P;
+  QuietLibraries();
   const AVCodec* codec = avcodec_find_encoder_by_name("mjpeg");
   if (codec == nullptr) {
     FailOutput(path, "this FFmpeg has no mjpeg encoder");
@@ -306,6 +316,7 @@ MovieEncoder::MovieEncoder(OutputKind kind, const std::filesystem::path& file,
                            const std::filesystem::path& nameForMessages, int32_t width,
                            int32_t height, int bits, double frameRate)
     : state_(std::make_unique<State>()) {
+  QuietLibraries();
   State& s = *state_;
   s.kind = kind;
   s.name = nameForMessages;
@@ -407,6 +418,11 @@ MovieEncoder::MovieEncoder(OutputKind kind, const std::filesystem::path& file,
   }
   s.picture = MakeFrame(format, width, height, s.name);
   if (yuv) {
+    // ProRes writes the frame's own tags into every frame header.
+    s.picture->colorspace = c.colorspace;
+    s.picture->color_primaries = c.color_primaries;
+    s.picture->color_trc = c.color_trc;
+    s.picture->color_range = c.color_range;
     FileFrame like;
     like.width = width;
     like.height = height;
