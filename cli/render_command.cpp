@@ -375,6 +375,11 @@ int RunRender(const RenderArgs& args) {
   const int64_t frameCount = range.last - range.first + 1;
 
   const std::string out = args.out.empty() ? DefaultOutput(args, frameCount) : args.out;
+  // A folder has no extension either; saying it is a folder is the more useful answer.
+  if (NamesAFolder(out)) {
+    return UsageError("-o " + out + ": names a folder; give a file name such as " +
+                      (fs::path(out) / "frame.png").lexically_normal().string());
+  }
   std::optional<lwhost::OutputKind> kind;
   if (!args.format.empty()) {
     kind = lwhost::FormatFromName(args.format);
