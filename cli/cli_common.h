@@ -51,6 +51,7 @@ struct Subcommand {
 Subcommand AddAboutCommand(CLI::App& app);
 Subcommand AddParamsCommand(CLI::App& app);
 Subcommand AddRenderCommand(CLI::App& app);
+Subcommand AddEncodeCommand(CLI::App& app);
 Subcommand AddGraphCommand(CLI::App& app);
 Subcommand AddStudioCommand(CLI::App& app);
 

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "core/nearest_name.h"
+#include "layers/background.h"
 #include "layers/png_io.h"
 
 namespace lwhost {
@@ -164,9 +165,9 @@ class SceneReader {
     scene.fileName = file_;
     scene.folder = folder_;
     RequireObject(root, "");
-    CheckKeys(
-        root, "",
-        {"layer", "bitDepth", "downsample", "frameRate", "frames", "layers", "masks", "params"});
+    CheckKeys(root, "",
+              {"layer", "bitDepth", "downsample", "frameRate", "frames", "layers", "masks",
+               "params", "background"});
     if (root.contains("layer")) {
       ReadLayerSize(root["layer"], "/layer", scene);
     }
@@ -194,6 +195,9 @@ class SceneReader {
       for (const auto& [name, layer] : root["layers"].items()) {
         scene.layers.push_back(ReadLayer(name, layer, JsonPointerChild("/layers", name)));
       }
+    }
+    if (root.contains("background")) {
+      scene.background = ReadBackground(root["background"], scene);
     }
     if (root.contains("masks")) {
       RequireObject(root["masks"], "/masks");
@@ -347,6 +351,36 @@ class SceneReader {
       return;
     }
     scene.firstFrame = scene.lastFrame = IntegerIn(value, "/frames", 0, kMaxFrame);
+  }
+
+  // "#RRGGBB", "#RRGGBBAA" or the name of a layer of the scene.
+  SceneBackground ReadBackground(const Json& value, const Scene& scene) const {
+    const std::string pointer = "/background";
+    if (!value.is_string() || value.get<std::string>().empty()) {
+      Fail(pointer, "expected a colour \"#RRGGBB\" or \"#RRGGBBAA\" or a layer name, found " +
+                        Describe(value));
+    }
+    const std::string text = value.get<std::string>();
+    SceneBackground background;
+    if (text[0] == '#') {
+      const std::optional<StraightColor8> color = ParseHexColor(text);
+      if (!color) {
+        Fail(pointer, "expected a colour \"#RRGGBB\" or \"#RRGGBBAA\", found " + Quote(text));
+      }
+      background.kind = SceneBackgroundKind::kColor;
+      background.color = *color;
+      return background;
+    }
+    if (FindSceneLayer(scene, text) == nullptr) {
+      std::vector<std::string> names;
+      for (const SceneLayer& layer : scene.layers) {
+        names.push_back(layer.name);
+      }
+      Fail(pointer, "no layer named " + Quote(text) + DidYouMean(text, names) + " in \"layers\"");
+    }
+    background.kind = SceneBackgroundKind::kLayer;
+    background.layer = text;
+    return background;
   }
 
   StraightColor8 Color(const Json& value, const std::string& pointer) const {

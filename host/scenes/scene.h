@@ -132,6 +132,15 @@ struct SceneParam {
   std::vector<SceneKey> keys;
 };
 
+// The plate the effect's output is composited over before it is written.
+enum class SceneBackgroundKind { kNone, kColor, kLayer };
+
+struct SceneBackground {
+  SceneBackgroundKind kind = SceneBackgroundKind::kNone;
+  StraightColor8 color;  // kColor
+  std::string layer;     // kLayer: the name of one of the scene's layers
+};
+
 struct Scene {
   std::string fileName;          // as given, for messages
   std::filesystem::path folder;  // relative paths in the file are relative to this
@@ -146,6 +155,7 @@ struct Scene {
   std::vector<SceneLayer> layers;  // in file order
   std::vector<SceneMask> masks;    // in file order
   std::vector<SceneParam> params;  // in file order
+  SceneBackground background;
 };
 
 // Reads and checks a scene file. Throws SceneError.

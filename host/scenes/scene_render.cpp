@@ -9,6 +9,7 @@
 
 #include "core/error_names.h"
 #include "core/session.h"
+#include "layers/background.h"
 #include "layers/fill_matte.h"
 #include "layers/png_io.h"
 #include "params/param_store.h"
@@ -142,6 +143,17 @@ int32_t SceneRenderer::WorldHeight() const {
   return CeilDiv(scene_.layerHeight, scene_.downsampleY);
 }
 
+void SceneRenderer::CompositeBackground(FrameOutput& output) {
+  const SceneBackground& background = scene_.background;
+  if (background.kind == SceneBackgroundKind::kColor) {
+    CompositeOverColor(output.image, background.color);
+  } else if (background.kind == SceneBackgroundKind::kLayer) {
+    const PF_LayerDef plate =
+        layers_.World(LayerIdOf(background.layer), scene_.downsampleX, scene_.downsampleY);
+    CompositeOverPlate(output.image, output.originX, output.originY, plate);
+  }
+}
+
 PF_PathID SceneRenderer::PathIdOf(const std::string& maskName) const {
   const auto found = pathIds_.find(maskName);
   return found == pathIds_.end() ? PF_PathID{0} : found->second;
@@ -150,6 +162,30 @@ PF_PathID SceneRenderer::PathIdOf(const std::string& maskName) const {
 int32_t SceneRenderer::LayerIdOf(const std::string& layerName) const {
   const auto found = layerIds_.find(layerName);
   return found == layerIds_.end() ? 0 : found->second;
+}
+
+FrameRequest SceneRenderer::RequestFor(int32_t frame, PF_ParamDef** params) const {
+  FrameRequest request;
+  request.params = params;
+  request.layerWidth = WorldWidth();
+  request.layerHeight = WorldHeight();
+  request.bitDepth = scene_.bitDepth;
+  request.downsampleX = scene_.downsampleX;
+  request.downsampleY = scene_.downsampleY;
+  request.frameRate = scene_.frameRate;
+  request.frame = frame;
+  request.totalFrames = scene_.lastFrame + 1;
+  return request;
+}
+
+FrameSetupResult SceneRenderer::SetupFrame(int32_t frame) {
+  const std::unique_ptr<ParamArray> array = params_->At(frame);
+  if (const PF_Err err = array->Error(); err != PF_Err_NONE) {
+    FrameSetupResult failed;
+    failed.err = err;
+    return failed;
+  }
+  return lwhost::SetupFrame(session_, RequestFor(frame, array->Pointers()));
 }
 
 FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& options) {
@@ -161,16 +197,7 @@ FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& optio
     failed.err = err;
     return failed;
   }
-  FrameRequest request;
-  request.params = array->Pointers();
-  request.layerWidth = WorldWidth();
-  request.layerHeight = WorldHeight();
-  request.bitDepth = scene_.bitDepth;
-  request.downsampleX = scene_.downsampleX;
-  request.downsampleY = scene_.downsampleY;
-  request.frameRate = scene_.frameRate;
-  request.frame = frame;
-  request.totalFrames = scene_.lastFrame + 1;
+  FrameRequest request = RequestFor(frame, array->Pointers());
   request.rowPadding = options.rowPadding;
   request.progress = options.progress;
   request.threads = options.threads;

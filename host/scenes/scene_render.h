@@ -64,6 +64,13 @@ class SceneRenderer {
   // output has that error and no pixels.
   FrameOutput RenderFrame(int32_t frame, const RenderOptions& options = {});
 
+  // FRAME_SETUP alone: the size and origin the output world of `frame` would have.
+  FrameSetupResult SetupFrame(int32_t frame);
+
+  // Composites a rendered frame over the scene's background (its colour, or its layer at the
+  // render's downsampling, the layer's top-left at the output's origin). Nothing without one.
+  void CompositeBackground(FrameOutput& output);
+
   const Scene& GetScene() const { return scene_; }
   // One line for the user when "Path" chooses no mask, or a mask without a segment, at some key:
   // those frames come out transparent. Empty when every frame has a mask to follow.
@@ -79,6 +86,8 @@ class SceneRenderer {
   LayerMasks& Masks() { return masks_; }
 
  private:
+  FrameRequest RequestFor(int32_t frame, PF_ParamDef** params) const;
+
   Session& session_;
   Scene scene_;
   LayerMasks masks_;
