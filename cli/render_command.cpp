@@ -1,7 +1,7 @@
 // `lathewind render [SCENE] [-o OUT] [--frames A[-B]] [--jobs N] [--threads N]
-// [--downsample D[,DY]] [--background COLOR] [--raw] [--quiet]`: renders a scene's frames to PNG
-// files, several frames at once through one loaded effect, each frame's own work split over the
-// threads left to it.
+// [--downsample D[,DY]] [--background COLOR] [--raw] [--skip-existing] [--quiet]`: renders a
+// scene's frames to PNG files, several frames at once through one loaded effect, each frame's own
+// work split over the threads left to it.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -29,6 +29,7 @@
 #include "progress_bar.h"
 #include "scene_start.h"
 #include "scenes/frame_pattern.h"
+#include "scenes/frame_resume.h"
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
 
@@ -57,6 +58,7 @@ struct RenderArgs {
   unsigned jobs = 0;
   unsigned threads = 0;
   bool raw = false;
+  bool skipExisting = false;
   bool quiet = false;
 };
 
@@ -188,12 +190,14 @@ struct RunState {
   std::atomic<bool> stop{false};
   std::vector<FrameFailure> failures;
   std::vector<std::string> warnings;
+  std::atomic<int64_t> skipped{0};  // frames already on disk (--skip-existing)
 };
 
 // How finished frames are written.
 struct OutputForm {
   lwhost::PngAlpha alpha = lwhost::PngAlpha::kStraight;
   std::optional<lwhost::StraightColor8> background;  // flattened onto this first
+  bool skipWritten = false;                          // frames already on disk are not rendered
 };
 
 void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& pattern,
@@ -203,6 +207,11 @@ void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& p
     const int64_t frame = range.first + state.next.fetch_add(1);
     if (frame > range.last) {
       return;
+    }
+    if (form.skipWritten && lwhost::FrameAlreadyWritten(lwhost::FormatFrame(pattern, frame))) {
+      ++state.skipped;
+      progress.FrameDone(frame);
+      continue;
     }
     lwhost::RenderOptions options;
     options.threads = frameThreads;
@@ -262,6 +271,7 @@ int RunRender(const RenderArgs& args) {
   }
   OutputForm form;
   form.alpha = args.raw ? lwhost::PngAlpha::kRaw : lwhost::PngAlpha::kStraight;
+  form.skipWritten = args.skipExisting;
   if (!args.background.empty()) {
     if (args.raw) {
       return UsageError("--background and --raw do not go together: --raw writes the stored " +
@@ -367,6 +377,10 @@ int RunRender(const RenderArgs& args) {
     return kExitEffectError;
   }
   if (!args.quiet) {
+    if (const int64_t skipped = state.skipped.load(); skipped > 0) {
+      std::cout << "skipped " << skipped << " of " << frameCount
+                << " frames: their files were already written\n";
+    }
     if (frameCount == 1) {
       std::cout << "wrote " << lwhost::FormatFrame(pattern, range.first) << "\n";
     } else {
@@ -405,6 +419,8 @@ Subcommand AddRenderCommand(CLI::App& app) {
       ->type_name("COLOR");
   render->add_flag("--raw", args->raw,
                    "Write stored values unchanged (premultiplied; 0..32768 at 16 bits)");
+  render->add_flag("--skip-existing", args->skipExisting,
+                   "Leave frames whose output file exists as they are (resumes a stopped render)");
   render->add_flag("--quiet", args->quiet, "No progress bar and no summary");
   return {render, [args] { return RunRender(*args); }};
 }
