@@ -53,5 +53,6 @@ Subcommand AddParamsCommand(CLI::App& app);
 Subcommand AddRenderCommand(CLI::App& app);
 Subcommand AddGraphCommand(CLI::App& app);
 Subcommand AddStudioCommand(CLI::App& app);
+Subcommand AddSubmitCommand(CLI::App& app);
 
 }  // namespace lwcli
