@@ -317,15 +317,27 @@ int RunSubmit(const SubmitArgs& args) {
     folder = JobFolderName(outputFolder, job.name, attempt);
   }
   job.jobFolder = folder.string();
-  WriteFile(folder / "render.sbatch", RenderArrayScript(job));
-  if (!job.movie.empty()) {
-    WriteFile(folder / "movie.sbatch", MovieScript(job));
+  // Until the array is submitted the folder records nothing that ran: it goes on any failure.
+  const auto abandonFolder = [&folder] {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  };
+  try {
+    WriteFile(folder / "render.sbatch", RenderArrayScript(job));
+    if (!job.movie.empty()) {
+      WriteFile(folder / "movie.sbatch", MovieScript(job));
+    }
+  } catch (const std::exception& e) {
+    abandonFolder();
+    std::cerr << "lathewind submit: " << Printable(e.what()) << "; nothing was submitted\n";
+    return kExitEffectError;
   }
   std::string record;
   const std::vector<std::string> arrayCommand = sbatchCommand("task-%a.log", "render.sbatch", "");
   const ProgramResult array = RunProgram(arrayCommand);
   const std::string arrayId = array.out.substr(0, array.out.find_first_of(";\n"));
   if (array.exitCode != 0 || arrayId.empty()) {
+    abandonFolder();
     std::cerr << "lathewind submit: sbatch failed (" << CommandLine(arrayCommand)
               << "); nothing was submitted\n";
     return kExitEffectError;

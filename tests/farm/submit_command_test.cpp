@@ -146,6 +146,16 @@ TEST(SubmitCommandTest, ABadSceneOrOutputNeverReachesTheCluster) {
   EXPECT_FALSE(fs::exists(dir / "bin" / "ran"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3)
       << "no job folder was made";
+
+  // sbatch refusing the job: said so, and no job folder records a job that never ran.
+  WriteText(dir / "bin" / "sbatch",
+            "#!/bin/sh\necho 'sbatch: error: invalid partition' >&2\n"
+            "exit 1\n");
+  const Outcome o = RunLathewind({"submit", "scene.json", "-o", "f.%04d.png"}, dir.path(), env);
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_NE(o.err.find("invalid partition"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("nothing was submitted"), std::string::npos) << o.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
 }
 
 }  // namespace
