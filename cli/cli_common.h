@@ -54,5 +54,6 @@ Subcommand AddRenderCommand(CLI::App& app);
 Subcommand AddEncodeCommand(CLI::App& app);
 Subcommand AddGraphCommand(CLI::App& app);
 Subcommand AddStudioCommand(CLI::App& app);
+Subcommand AddSubmitCommand(CLI::App& app);
 
 }  // namespace lwcli

@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
   const std::vector<lwcli::Subcommand> subcommands = {
       lwcli::AddAboutCommand(app),  lwcli::AddParamsCommand(app), lwcli::AddRenderCommand(app),
       lwcli::AddEncodeCommand(app), lwcli::AddGraphCommand(app),  lwcli::AddStudioCommand(app),
+      lwcli::AddSubmitCommand(app),
   };
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "Print the usage of lathewind or of one command");

@@ -1,8 +1,8 @@
 // `lathewind render [SCENE] [-o OUT] [--format NAME] [--frames A[-B]] [--jobs N] [--threads N]
-// [--downsample D[,DY]] [--background PLATE] [--raw] [--quiet]`: renders a scene's frames to
-// still files or one movie through the host's output service, several frames at once through one
-// loaded effect, each frame's own work split over the threads left to it; a movie's frames are
-// encoded in order while later frames render.
+// [--downsample D[,DY]] [--background PLATE] [--raw] [--skip-existing] [--quiet]`: renders a
+// scene's frames to still files or one movie through the host's output service, several frames at
+// once through one loaded effect, each frame's own work split over the threads left to it; a
+// movie's frames are encoded in order while later frames render.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -33,6 +33,7 @@
 #include "progress_bar.h"
 #include "scene_start.h"
 #include "scenes/frame_pattern.h"
+#include "scenes/frame_resume.h"
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
 
@@ -62,6 +63,7 @@ struct RenderArgs {
   unsigned jobs = 0;
   unsigned threads = 0;
   bool raw = false;
+  bool skipExisting = false;
   bool quiet = false;
 };
 
@@ -192,15 +194,23 @@ struct RunState {
   std::atomic<bool> stop{false};
   std::vector<FrameFailure> failures;
   std::vector<std::string> warnings;
+  std::atomic<int64_t> skipped{0};  // frames already on disk (--skip-existing)
 };
 
+// `skipWritten`: the still frames' pattern with --skip-existing, else null.
 void RenderWorker(lwhost::SceneRenderer& renderer, lwhost::OrderedOutput& output,
-                  const FrameRange& range, int32_t frameThreads, ProgressBar& progress,
-                  RunState& state) {
+                  const FrameRange& range, const lwhost::FramePattern* skipWritten,
+                  int32_t frameThreads, ProgressBar& progress, RunState& state) {
   while (!state.stop.load() && !Interrupted()) {
     const int64_t frame = range.first + state.next.fetch_add(1);
     if (frame > range.last) {
       return;
+    }
+    if (skipWritten != nullptr &&
+        lwhost::FrameAlreadyWritten(lwhost::FormatFrame(*skipWritten, frame))) {
+      ++state.skipped;
+      progress.FrameDone(frame);
+      continue;
     }
     lwhost::RenderOptions options;
     options.threads = frameThreads;
@@ -409,6 +419,11 @@ int RunRender(const RenderArgs& args) {
   } catch (const std::invalid_argument& e) {
     return UsageError("-o " + out + ": " + e.what());
   }
+  if (format.movie && args.skipExisting) {
+    return UsageError(
+        "--skip-existing resumes still frames; a movie is written whole or not at all");
+  }
+  const lwhost::FramePattern* skipWritten = args.skipExisting ? &pattern : nullptr;
   if (format.movie && pattern.hasField) {
     return UsageError("-o " + out +
                       ": a movie holds every frame in one file; drop the frame field");
@@ -482,9 +497,9 @@ int RunRender(const RenderArgs& args) {
     std::vector<std::thread> threads;
     for (int64_t i = 1; i < jobs; ++i) {
       threads.emplace_back(RenderWorker, std::ref(*renderer), std::ref(ordered), std::cref(range),
-                           frameThreads, std::ref(progress), std::ref(state));
+                           skipWritten, frameThreads, std::ref(progress), std::ref(state));
     }
-    RenderWorker(*renderer, ordered, range, frameThreads, progress, state);
+    RenderWorker(*renderer, ordered, range, skipWritten, frameThreads, progress, state);
     for (std::thread& thread : threads) {
       thread.join();
     }
@@ -532,6 +547,10 @@ int RunRender(const RenderArgs& args) {
     return kExitUsage;
   }
   if (!args.quiet) {
+    if (const int64_t skipped = state.skipped.load(); skipped > 0) {
+      std::cout << "skipped " << skipped << " of " << frameCount
+                << " frames: their files were already written\n";
+    }
     if (format.movie) {
       std::cout << "wrote " << out << " (" << frameCount << (frameCount == 1 ? " frame" : " frames")
                 << ")\n";
@@ -576,6 +595,8 @@ Subcommand AddRenderCommand(CLI::App& app) {
       ->type_name("PLATE");
   render->add_flag("--raw", args->raw,
                    "Write stored values unchanged (premultiplied; 0..32768 at 16 bits)");
+  render->add_flag("--skip-existing", args->skipExisting,
+                   "Leave frames whose output file exists as they are (resumes a stopped render)");
   render->add_flag("--quiet", args->quiet, "No progress bar and no summary");
   return {render, [args] { return RunRender(*args); }};
 }

@@ -5,9 +5,7 @@
 #include "layers/png_io.h"
 
 #include <png.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -17,6 +15,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "layers/temporary_name.h"
 
 namespace lwhost {
 namespace {
@@ -162,23 +162,6 @@ void PutFileValue(unsigned char* row, size_t index, int bits, uint32_t value) {
     return;
   }
   row[index] = static_cast<unsigned char>(value);
-}
-
-// A name in the same folder (so the final rename stays within one file system) that no other
-// writer in this or another process picks at the same time.
-std::filesystem::path TemporaryName(const std::filesystem::path& path) {
-  static std::atomic<unsigned long> counter{0};
-  std::filesystem::path temp = path;
-  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on a chain of `+` that
-  // starts with a literal.
-  std::string name = ".";
-  name += path.filename().string();
-  name += ".tmp";
-  name += std::to_string(::getpid());
-  name += "-";
-  name += std::to_string(counter.fetch_add(1));
-  temp.replace_filename(name);
-  return temp;
 }
 
 // Removes the temporary file on every exit that did not rename it into place.

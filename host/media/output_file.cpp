@@ -1,6 +1,7 @@
 #include "media/output_file.h"
 
-#include <atomic>
+#include "layers/temporary_name.h"
+
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -9,29 +10,12 @@
 #include <unistd.h>
 
 namespace lwhost {
-namespace {
-
-std::filesystem::path TemporaryNameFor(const std::filesystem::path& target) {
-  static std::atomic<unsigned long> counter{0};
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".part";
-  name += std::to_string(::getpid());
-  name += "-";
-  name += std::to_string(counter.fetch_add(1));
-  std::filesystem::path temporary = target;
-  temporary.replace_filename(name);
-  return temporary;
-}
-
-}  // namespace
-
 void FailOutput(const std::filesystem::path& path, const std::string& reason) {
   throw OutputError(path.string() + ": " + reason);
 }
 
 StagedFile::StagedFile(std::filesystem::path target)
-    : target_(std::move(target)), temporary_(TemporaryNameFor(target_)) {
+    : target_(std::move(target)), temporary_(TemporaryName(target_)) {
   const int fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     FailOutput(target_, std::strerror(errno));
