@@ -178,14 +178,9 @@ struct TemporaryFile {
 
 }  // namespace
 
-Image ReadPng(const std::filesystem::path& path, int bitDepth) {
-  if (bitDepth != 8 && bitDepth != 16) {
-    throw std::invalid_argument("bit depth must be 8 or 16");
-  }
-  FileCloser file{std::fopen(path.c_str(), "rb")};
-  if (file.file == nullptr) {
-    FailRead(path, std::strerror(errno));
-  }
+namespace {
+
+Image ReadPngStream(FileCloser& file, const std::filesystem::path& path, int bitDepth) {
   unsigned char signature[kSignatureBytes] = {};
   if (std::fread(signature, 1, kSignatureBytes, file.file) != kSignatureBytes ||
       png_sig_cmp(signature, 0, kSignatureBytes) != 0) {
@@ -231,6 +226,41 @@ Image ReadPng(const std::filesystem::path& path, int bitDepth) {
     }
   }
   return image;
+}
+
+}  // namespace
+
+Image ReadPng(const std::filesystem::path& path, int bitDepth) {
+  if (bitDepth != 8 && bitDepth != 16) {
+    throw std::invalid_argument("bit depth must be 8 or 16");
+  }
+  FileCloser file{std::fopen(path.c_str(), "rb")};
+  if (file.file == nullptr) {
+    FailRead(path, std::strerror(errno));
+  }
+  return ReadPngStream(file, path, bitDepth);
+}
+
+Image ReadPngDescriptor(int fd, const std::filesystem::path& name, int bitDepth) {
+  if (bitDepth != 8 && bitDepth != 16) {
+    throw std::invalid_argument("bit depth must be 8 or 16");
+  }
+  // A duplicate, so that the caller keeps its descriptor; read from the start whatever was read.
+  const int copy = ::dup(fd);
+  if (copy < 0 || ::lseek(copy, 0, SEEK_SET) != 0) {
+    const int reason = errno;
+    if (copy >= 0) {
+      ::close(copy);
+    }
+    FailRead(name, std::strerror(reason));
+  }
+  FileCloser file{::fdopen(copy, "rb")};
+  if (file.file == nullptr) {
+    const int reason = errno;
+    ::close(copy);
+    FailRead(name, std::strerror(reason));
+  }
+  return ReadPngStream(file, name, bitDepth);
 }
 
 namespace {

@@ -11,9 +11,13 @@
 #include <optional>
 #include <sstream>
 
+#include "core/file_gate.h"
 #include "core/nearest_name.h"
 #include "layers/background.h"
 #include "layers/png_io.h"
+#include "media/footage.h"
+#include "media/still.h"
+#include "scenes/frame_pattern.h"
 
 namespace lwhost {
 namespace {
@@ -25,6 +29,7 @@ using Json = nlohmann::ordered_json;
 constexpr double kTimeUnitsPerFrame = 1000.0;
 constexpr int32_t kMaxFrame = std::numeric_limits<int32_t>::max() / 1000;
 constexpr double kMaxTimeScale = std::numeric_limits<int32_t>::max();
+constexpr int32_t kMaxStreams = 1000;  // more video streams than any file has
 
 std::string Describe(const Json& value) {
   switch (value.type()) {
@@ -125,32 +130,38 @@ TextCheck CheckSceneText(std::string_view text) {
   return check;
 }
 
-// Why `path` cannot be read as an image file, or "" when it is a regular file. Decided from
-// the file's type alone: a FIFO or a device such as /dev/zero is never opened, so it cannot hang.
-std::string NotAnImageFile(const std::filesystem::path& path) {
+// "an image", "a movie".
+std::string Article(const std::string& what) {
+  return (what == "image" ? "an " : "a ") + what;
+}
+
+// Why `path` cannot be read as an image (or movie) file, or "" when it is a regular file. Decided
+// from the file's type alone: a FIFO or a device such as /dev/zero is never opened, so it cannot
+// hang.
+std::string NotAMediaFile(const std::filesystem::path& path, const std::string& what) {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   const std::string name = Quote(path.string());
   if (error == std::errc::too_many_symbolic_link_levels) {
-    return "image file " + name + " is a loop of symbolic links";
+    return what + " file " + name + " is a loop of symbolic links";
   }
   switch (status.type()) {
     case fs::file_type::regular:
       return "";
     case fs::file_type::not_found:
-      return "image file not found: " + name;
+      return what + " file not found: " + name;
     case fs::file_type::directory:
-      return "image file " + name + " is a folder, not a PNG file";
+      return what + " file " + name + " is a folder, not " + Article(what) + " file";
     case fs::file_type::fifo:
-      return "image file " + name + " is a FIFO (named pipe), not a PNG file";
+      return what + " file " + name + " is a FIFO (named pipe), not " + Article(what) + " file";
     case fs::file_type::character:
     case fs::file_type::block:
-      return "image file " + name + " is a device, not a PNG file";
+      return what + " file " + name + " is a device, not " + Article(what) + " file";
     case fs::file_type::socket:
-      return "image file " + name + " is a socket, not a PNG file";
+      return what + " file " + name + " is a socket, not " + Article(what) + " file";
     default:
-      return "image file " + name +
+      return what + " file " + name +
              " cannot be read: " + (error ? error.message() : std::string("not a regular file"));
   }
 }
@@ -414,6 +425,75 @@ class SceneReader {
     return -1;
   }
 
+  // The path a layer reads, as written and resolved against the scene's folder.
+  void ReadMediaPath(const Json& value, const std::string& pointer, const char* form,
+                     SceneLayer& layer) const {
+    if (!value.is_string() || value.get<std::string>().empty()) {
+      Fail(pointer, std::string("expected the path of ") + form + ", found " + Describe(value));
+    }
+    layer.imageAsWritten = value.get<std::string>();
+    layer.imagePath = folder_ / std::filesystem::path(layer.imageAsWritten);
+  }
+
+  // "start" and "loop", the keys every moving layer takes.
+  void ReadPlacement(const Json& value, const std::string& pointer, SceneLayer& layer) const {
+    if (value.contains("start")) {
+      layer.start = IntegerIn(value["start"], pointer + "/start", -kMaxFrame, kMaxFrame);
+    }
+    if (value.contains("loop")) {
+      if (!value["loop"].is_boolean()) {
+        Fail(pointer + "/loop", "expected true or false, found " + Describe(value["loop"]));
+      }
+      layer.loop = value["loop"].get<bool>();
+    }
+  }
+
+  // {"image": "still.png"} or {"image": "f.%04d.png", "start": S, "first": N, "loop": false}.
+  void ReadImageLayer(const Json& value, const std::string& pointer, SceneLayer& layer) const {
+    ReadMediaPath(value["image"], pointer + "/image", "an image file", layer);
+    bool sequence = false;
+    try {
+      sequence = ParseFramePattern(layer.imagePath.filename().string()).hasField;
+    } catch (const std::invalid_argument&) {
+      sequence = false;  // a "%" that is no frame field is part of a still's name
+    }
+    if (!sequence) {
+      for (const char* key : {"start", "first", "loop", "stream"}) {
+        if (value.contains(key)) {
+          Fail(JsonPointerChild(pointer, key),
+               std::string("\"") + key + "\" is for " +
+                   (std::string(key) == "stream" ? "a movie" : "an image sequence") + ": " +
+                   Quote(layer.imageAsWritten) + " has no frame field such as %04d");
+        }
+      }
+      layer.kind = SceneLayerKind::kImage;
+      if (const std::string problem = NotAMediaFile(layer.imagePath, "image"); !problem.empty()) {
+        Fail(pointer + "/image", problem);
+      }
+      return;
+    }
+    CheckKeys(value, pointer, {"image", "start", "first", "loop"}, "image sequence");
+    layer.kind = SceneLayerKind::kSequence;
+    ReadPlacement(value, pointer, layer);
+    if (value.contains("first")) {
+      layer.first = Integer(value["first"], pointer + "/first");
+    }
+  }
+
+  // {"video": "clip.mov", "start": S, "loop": false, "stream": K}.
+  void ReadVideoLayer(const Json& value, const std::string& pointer, SceneLayer& layer) const {
+    CheckKeys(value, pointer, {"video", "start", "loop", "stream"}, "video");
+    ReadMediaPath(value["video"], pointer + "/video", "a movie file", layer);
+    layer.kind = SceneLayerKind::kVideo;
+    ReadPlacement(value, pointer, layer);
+    if (value.contains("stream")) {
+      layer.stream = IntegerIn(value["stream"], pointer + "/stream", 0, kMaxStreams);
+    }
+    if (const std::string problem = NotAMediaFile(layer.imagePath, "movie"); !problem.empty()) {
+      Fail(pointer + "/video", problem);
+    }
+  }
+
   SceneLayer ReadLayer(const std::string& name, const Json& value,
                        const std::string& pointer) const {
     if (name.empty()) {
@@ -424,27 +504,22 @@ class SceneReader {
     layer.name = name;
     layer.pointer = pointer;
     // A misspelt key ("imgae") is named before the question of which kind of layer this is.
-    CheckKeys(value, pointer, {"image", "pattern", "width", "height", "cell", "colors", "empty"},
+    CheckKeys(value, pointer,
+              {"image", "video", "start", "first", "loop", "stream", "pattern", "width", "height",
+               "cell", "colors", "empty"},
               "layer");
-    const int kinds = static_cast<int>(value.contains("image")) +
-                      static_cast<int>(value.contains("pattern")) +
-                      static_cast<int>(value.contains("empty"));
+    const int kinds =
+        static_cast<int>(value.contains("image")) + static_cast<int>(value.contains("video")) +
+        static_cast<int>(value.contains("pattern")) + static_cast<int>(value.contains("empty"));
     if (kinds != 1) {
       Fail(pointer,
-           "a layer is exactly one of {\"image\": ...}, {\"pattern\": \"checker\", ...} "
-           "or {\"empty\": true}");
+           "a layer is exactly one of {\"image\": ...}, {\"video\": ...}, "
+           "{\"pattern\": \"checker\", ...} or {\"empty\": true}");
     }
     if (value.contains("image")) {
-      CheckKeys(value, pointer, {"image"}, "layer");
-      const Json& image = value["image"];
-      if (!image.is_string() || image.get<std::string>().empty()) {
-        Fail(pointer + "/image", "expected the path of a PNG file, found " + Describe(image));
-      }
-      layer.kind = SceneLayerKind::kImage;
-      layer.imagePath = folder_ / std::filesystem::path(image.get<std::string>());
-      if (const std::string problem = NotAnImageFile(layer.imagePath); !problem.empty()) {
-        Fail(pointer + "/image", problem);
-      }
+      ReadImageLayer(value, pointer, layer);
+    } else if (value.contains("video")) {
+      ReadVideoLayer(value, pointer, layer);
     } else if (value.contains("pattern")) {
       CheckKeys(value, pointer, {"pattern", "width", "height", "cell", "colors"}, "layer");
       for (const char* key : {"width", "height", "cell", "colors"}) {
@@ -741,16 +816,19 @@ Scene ParseSceneFile(const std::filesystem::path& path) {
   return ParseSceneText(text.str(), path.string(), path.parent_path());
 }
 
-Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer) {
+Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer, const FileGate& gate) {
   switch (layer.kind) {
     case SceneLayerKind::kImage:
       try {
-        return ReadPng(layer.imagePath, scene.bitDepth);
+        return DecodeStill(OpenThroughGate(layer.imagePath, gate), scene.bitDepth,
+                           layer.imagePath.string());
       } catch (const std::runtime_error& error) {
         throw SceneError(scene.fileName, layer.pointer + "/image", error.what());
       }
     case SceneLayerKind::kChecker:
       return MakeChecker(layer.width, layer.height, layer.cell, layer.colors, scene.bitDepth);
+    case SceneLayerKind::kSequence:
+    case SceneLayerKind::kVideo:
     case SceneLayerKind::kEmpty:
       break;
   }

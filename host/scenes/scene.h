@@ -22,6 +22,8 @@
 
 namespace lwhost {
 
+struct FileGate;
+
 // A bad scene: names the file, the JSON location (a JSON pointer such as "/params/Taper Start";
 // empty for the whole document) and what is wrong.
 class SceneError : public std::runtime_error {
@@ -48,16 +50,24 @@ struct ScenePoint {
   double y = 0.0;
 };
 
-enum class SceneLayerKind { kImage, kChecker, kEmpty };
+// kImage: a still; kSequence: "name.%04d.ext"; kVideo: a movie's video stream.
+enum class SceneLayerKind { kImage, kSequence, kVideo, kChecker, kEmpty };
 
 struct SceneLayer {
   std::string name;
   std::string pointer;  // where the layer is in the file, for later errors
   SceneLayerKind kind = SceneLayerKind::kEmpty;
-  std::filesystem::path imagePath;         // kImage: resolved against the scene's folder; it exists
-  int32_t width = 0;                       // kChecker
-  int32_t height = 0;                      // kChecker
-  double cell = 1.0;                       // kChecker: side of one checker square, > 0
+  // kImage, kSequence, kVideo: the file (or pattern), resolved against the scene's folder; a
+  // still's and a movie's file exists.
+  std::filesystem::path imagePath;
+  std::string imageAsWritten;    // for messages
+  int64_t start = 0;             // kSequence, kVideo: the scene frame the first frame shows at
+  bool loop = false;             // kSequence, kVideo: repeat past the end, rather than hold
+  std::optional<int64_t> first;  // kSequence: the first file's number (default: the lowest)
+  int stream = 0;                // kVideo: among the movie's video streams
+  int32_t width = 0;             // kChecker
+  int32_t height = 0;            // kChecker
+  double cell = 1.0;             // kChecker: side of one checker square, > 0
   std::array<StraightColor8, 2> colors{};  // kChecker
 };
 
@@ -166,10 +176,11 @@ Scene ParseSceneFile(const std::filesystem::path& path);
 Scene ParseSceneText(std::string_view text, const std::string& fileName,
                      const std::filesystem::path& folder);
 
-// The full-resolution pixels a layer stands for, at the scene's bit depth: the PNG read and
-// converted, the checker drawn, or a world without pixels. A PNG that cannot be read is reported
-// as SceneError at the layer's "image" entry.
-Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer);
+// The full-resolution pixels a still layer stands for, at the scene's bit depth: the image read
+// through `gate` and converted, the checker drawn, or a world without pixels (also for moving
+// layers: see scene_render.h). An image that cannot be read is reported as SceneError at the
+// layer's "image" entry.
+Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer, const FileGate& gate);
 
 // Looks a layer or mask up by name; null when there is none.
 const SceneLayer* FindSceneLayer(const Scene& scene, std::string_view name);

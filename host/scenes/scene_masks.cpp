@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "core/file_gate.h"
+#include "masks/bezier.h"
+#include "masks/mask.h"
 #include "masks/svg_file.h"
 #include "masks/svg_path.h"
 
@@ -13,7 +15,7 @@ namespace lwhost {
 
 namespace {
 
-Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
+Mask BuildShape(const Scene& scene, const SceneMaskShape& shape, const FileGate& gate) {
   if (shape.isSvg) {
     try {
       return ParseSvgPath(shape.svg);
@@ -30,7 +32,7 @@ Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
     request.layerHeight = scene.layerHeight;
     request.subpath = shape.svgSubpath;
     try {
-      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request, OpenGate());
+      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request, gate);
       for (const std::string& warning : read.warnings) {
         std::cerr << scene.fileName << ": " << pointer << ": warning: " << shape.svgFileAsWritten
                   << ": " << warning << "\n";
@@ -56,6 +58,17 @@ Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
   }
 }
 
+// A segment the host cannot measure would fail every render of the frame: name it now.
+Mask CheckedMeasurable(const Scene& scene, const std::string& pointer, Mask mask) {
+  for (int i = 0; i < MaskSegmentCount(mask); ++i) {
+    if (const std::string why = WhyUnmeasurable(MaskSegment(mask, i)); !why.empty()) {
+      throw SceneError(scene.fileName, pointer,
+                       "segment " + std::to_string(i) + " cannot be measured: " + why);
+    }
+  }
+  return mask;
+}
+
 std::string DescribeShape(const Mask& mask) {
   return std::to_string(mask.vertices.size()) + " vertices and is " +
          (mask.closed ? "closed" : "open");
@@ -63,14 +76,17 @@ std::string DescribeShape(const Mask& mask) {
 
 }  // namespace
 
-std::vector<MaskKey> BuildSceneMaskKeys(const Scene& scene, const SceneMask& mask) {
+std::vector<MaskKey> BuildSceneMaskKeys(const Scene& scene, const SceneMask& mask,
+                                        const FileGate& gate) {
   std::vector<MaskKey> keys;
   if (mask.keys.empty()) {
-    keys.push_back({0.0, BuildShape(scene, mask)});
+    keys.push_back({0.0, CheckedMeasurable(scene, mask.pointer, BuildShape(scene, mask, gate))});
     return keys;
   }
   for (const SceneMaskKey& key : mask.keys) {
-    keys.push_back({key.frame, BuildShape(scene, key.shape), key.interpolation});
+    keys.push_back({key.frame,
+                    CheckedMeasurable(scene, key.shape.pointer, BuildShape(scene, key.shape, gate)),
+                    key.interpolation});
   }
   if (const int bad = FirstMismatchedMaskKey(keys); bad >= 0) {
     throw SceneError(scene.fileName, mask.keys[bad].shape.pointer,

@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "core/error_names.h"
+#include "core/file_gate.h"
 #include "core/session.h"
 #include "layers/background.h"
 #include "layers/fill_matte.h"
-#include "layers/png_io.h"
+#include "media/frame_cache.h"
+#include "media/movie.h"
+#include "media/sequence.h"
 #include "params/param_store.h"
 #include "params/scene_param_mapping.h"
 #include "scenes/scene_masks.h"
@@ -21,22 +24,35 @@ namespace lwhost {
 
 namespace {
 
-Image BuildLayerImage(const Scene& scene, const SceneLayer& layer) {
-  switch (layer.kind) {
-    case SceneLayerKind::kImage:
-      try {
-        return ReadPng(layer.imagePath, scene.bitDepth);
-      } catch (const std::runtime_error& e) {
-        throw SceneError(scene.fileName, JsonPointerChild(layer.pointer, "image"), e.what());
-      }
-    case SceneLayerKind::kChecker:
-      return MakeChecker(layer.width, layer.height, layer.cell, layer.colors, scene.bitDepth);
-    case SceneLayerKind::kEmpty:
-      break;
+// A movie or an image sequence behind its cache; the first frame is decoded here, so a file that
+// cannot give one is a scene error before any render.
+std::shared_ptr<MovingSource> BuildMovingSource(const Scene& scene, const SceneLayer& layer,
+                                                const FileGate& gate) {
+  const bool video = layer.kind == SceneLayerKind::kVideo;
+  const std::string pointer = JsonPointerChild(layer.pointer, video ? "video" : "image");
+  const ClipPlacement placement{layer.start, layer.loop};
+  try {
+    std::unique_ptr<Footage> footage;
+    if (video) {
+      MovieRequest request;
+      request.name = layer.imagePath.string();
+      request.stream = layer.stream;
+      request.placement = placement;
+      request.bitDepth = scene.bitDepth;
+      footage = OpenMovie(OpenThroughGate(layer.imagePath, gate), request);
+    } else {
+      SequenceRequest request;
+      request.pattern = layer.imagePath;
+      request.asWritten = layer.imagePath.string();
+      request.first = layer.first;
+      request.placement = placement;
+      request.bitDepth = scene.bitDepth;
+      footage = OpenSequence(request, gate);
+    }
+    return std::make_shared<MovingSource>(std::move(footage));
+  } catch (const std::runtime_error& e) {
+    throw SceneError(scene.fileName, pointer, e.what());
   }
-  Image none;
-  none.bitDepth = scene.bitDepth;
-  return none;
 }
 
 // A key's frame as a scene writes it: 12, or 12.5.
@@ -52,16 +68,21 @@ int32_t CeilDiv(int32_t a, int32_t b) {
 
 }  // namespace
 
-SceneRenderer::SceneRenderer(Session& session, Scene scene)
+SceneRenderer::SceneRenderer(Session& session, Scene scene, const FileGate& gate)
     : session_(session), scene_(std::move(scene)), layers_(scene_.bitDepth) {
   PF_PathID nextPath = 1;
   for (const SceneMask& mask : scene_.masks) {
-    masks_.SetKeys(nextPath, BuildSceneMaskKeys(scene_, mask));
+    masks_.SetKeys(nextPath, BuildSceneMaskKeys(scene_, mask, gate));
     pathIds_[mask.name] = nextPath++;
   }
   int32_t nextLayer = 1;
   for (const SceneLayer& layer : scene_.layers) {
-    Image image = BuildLayerImage(scene_, layer);
+    if (layer.kind == SceneLayerKind::kSequence || layer.kind == SceneLayerKind::kVideo) {
+      layers_.SetMoving(nextLayer, BuildMovingSource(scene_, layer, gate));
+      layerIds_[layer.name] = nextLayer++;
+      continue;
+    }
+    Image image = LoadSceneLayer(scene_, layer, gate);
     if (image.bytes.empty()) {
       layers_.SetEmpty(nextLayer);
     } else {

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "core/file_gate.h"
 #include "layers/frame_render.h"
 #include "layers/layers.h"
 #include "masks/mask.h"
@@ -51,10 +52,11 @@ struct RenderOptions {
 
 class SceneRenderer {
  public:
-  // Builds the masks and layers, sends PARAMS_SETUP and resolves the scene's values. Throws
-  // SceneError for a bad scene (an unreadable image, SVG path data that does not parse, a value
-  // the declared parameters refuse) and EffectError when the effect fails a command.
-  SceneRenderer(Session& session, Scene scene);
+  // Builds the masks and layers (every file opened through `gate`), sends PARAMS_SETUP and
+  // resolves the scene's values. Throws SceneError for a bad scene (an unreadable image or movie,
+  // SVG path data that does not parse, a value the declared parameters refuse) and EffectError
+  // when the effect fails a command.
+  SceneRenderer(Session& session, Scene scene, const FileGate& gate = OpenGate());
   ~SceneRenderer();
   SceneRenderer(const SceneRenderer&) = delete;
   SceneRenderer& operator=(const SceneRenderer&) = delete;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/file_gate.h"
 #include "layers/png_io.h"
 #include "scenes/scene_text_edit.h"
 
@@ -310,23 +311,23 @@ TEST(SceneTest, LayersLoadAsPixelsAtTheScenesDepth) {
       "check": {"pattern": "checker", "width": 3, "height": 2, "cell": 1,
                 "colors": ["#FFFFFFFF", "#00000000"]}}})",
                             dir);
-  const Image red = LoadSceneLayer(scene, *FindSceneLayer(scene, "red"));
+  const Image red = LoadSceneLayer(scene, *FindSceneLayer(scene, "red"), OpenGate());
   EXPECT_EQ(red.bitDepth, 16);
   EXPECT_EQ(GetChannels(red, 0, 0), (Channels{32768, 32768, 0, 0}));
-  const Image check = LoadSceneLayer(scene, *FindSceneLayer(scene, "check"));
+  const Image check = LoadSceneLayer(scene, *FindSceneLayer(scene, "check"), OpenGate());
   EXPECT_EQ(check.width, 3);
   EXPECT_EQ(check.height, 2);
   EXPECT_EQ(GetChannels(check, 1, 1), (Channels{32768, 32768, 32768, 32768}));
   EXPECT_EQ(GetChannels(check, 2, 1), (Channels{}));
-  const Image none = LoadSceneLayer(scene, *FindSceneLayer(scene, "none"));
+  const Image none = LoadSceneLayer(scene, *FindSceneLayer(scene, "none"), OpenGate());
   EXPECT_EQ(none.width, 0);
   EXPECT_TRUE(none.bytes.empty());
   try {
-    LoadSceneLayer(scene, *FindSceneLayer(scene, "bad"));
-    ADD_FAILURE() << "a text file loaded as a PNG";
+    LoadSceneLayer(scene, *FindSceneLayer(scene, "bad"), OpenGate());
+    ADD_FAILURE() << "a text file loaded as an image";
   } catch (const SceneError& error) {
     EXPECT_EQ(error.pointer(), "/layers/bad/image");
-    EXPECT_NE(error.problem().find("not a PNG"), std::string::npos) << error.what();
+    EXPECT_NE(error.problem().find("is not an image"), std::string::npos) << error.what();
   }
   fs::remove_all(dir);
 }
