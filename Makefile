@@ -28,11 +28,13 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS)
 
-# Only the command and the plug-in, without the tests.
+# Only the command, the plug-in and the frei0r plug-ins, without the tests.
 lathewind: configure
-	@cmake --build --preset $(PRESET) -j $(JOBS) --target lathewind
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target lathewind lathewind_frei0r
 
-# The command in PREFIX/bin, the plug-in in PREFIX/lib/lathewind (make install PREFIX=~/.local).
+# The command in PREFIX/bin, the plug-in in PREFIX/lib/lathewind, the frei0r plug-ins in
+# PREFIX/lib/frei0r-1 and their Kdenlive descriptions in PREFIX/share/kdenlive (make install
+# PREFIX=~/.local).
 install: lathewind
 	@cmake --install $(BUILD) --prefix "$(PREFIX)"
 
@@ -89,11 +91,12 @@ BASELINE_REF ?=
 BENCH_ARGS ?=
 bench: deps
 	@cmake --preset bench >/dev/null
-	@cmake --build --preset bench -j $(JOBS) --target lathewind_bench lathewind
+	@cmake --build --preset bench -j $(JOBS) --target lathewind_bench lathewind lathewind_frei0r
 	@base="$(BASELINE)"; \
 	if [ -n "$(BASELINE_REF)" ]; then base=$$(scripts/build-baseline-plugin $(BASELINE_REF)) || exit 1; fi; \
 	build/bench/bench/lathewind_bench --json=bench/results/latest.json \
 	  $${base:+--baseline=$$base} $(BENCH_ARGS)
+	@bench/frei0r-ratio build/bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -51,7 +51,9 @@ struct Subcommand {
 Subcommand AddAboutCommand(CLI::App& app);
 Subcommand AddParamsCommand(CLI::App& app);
 Subcommand AddRenderCommand(CLI::App& app);
+Subcommand AddEncodeCommand(CLI::App& app);
 Subcommand AddGraphCommand(CLI::App& app);
 Subcommand AddStudioCommand(CLI::App& app);
+Subcommand AddSubmitCommand(CLI::App& app);
 
 }  // namespace lwcli

@@ -82,11 +82,9 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", lwcli::VersionText());
 
   const std::vector<lwcli::Subcommand> subcommands = {
-      lwcli::AddAboutCommand(app),
-      lwcli::AddParamsCommand(app),
-      lwcli::AddRenderCommand(app),
-      lwcli::AddGraphCommand(app),
-      lwcli::AddStudioCommand(app),
+      lwcli::AddAboutCommand(app),  lwcli::AddParamsCommand(app), lwcli::AddRenderCommand(app),
+      lwcli::AddEncodeCommand(app), lwcli::AddGraphCommand(app),  lwcli::AddStudioCommand(app),
+      lwcli::AddSubmitCommand(app),
   };
   std::string helpTopic;
   CLI::App* help = app.add_subcommand("help", "Print the usage of lathewind or of one command");

@@ -1,7 +1,8 @@
-// `lathewind render [SCENE] [-o OUT] [--frames A[-B]] [--jobs N] [--threads N]
-// [--downsample D[,DY]] [--background COLOR] [--raw] [--quiet]`: renders a scene's frames to PNG
-// files, several frames at once through one loaded effect, each frame's own work split over the
-// threads left to it.
+// `lathewind render [SCENE] [-o OUT] [--format NAME] [--frames A[-B]] [--jobs N] [--threads N]
+// [--downsample D[,DY]] [--background PLATE] [--raw] [--skip-existing] [--quiet]`: renders a
+// scene's frames to still files or one movie through the host's output service, several frames at
+// once through one loaded effect, each frame's own work split over the threads left to it; a
+// movie's frames are encoded in order while later frames render.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -25,10 +26,14 @@
 #include "core/session.h"
 #include "demo_scene.h"
 #include "layers/background.h"
-#include "layers/png_io.h"
+#include "media/output_file.h"
+#include "media/output_format.h"
+#include "media/output_queue.h"
+#include "media/output_writer.h"
 #include "progress_bar.h"
 #include "scene_start.h"
 #include "scenes/frame_pattern.h"
+#include "scenes/frame_resume.h"
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
 
@@ -53,10 +58,12 @@ struct RenderArgs {
   std::string out;
   std::string frames;
   std::string downsample;  // "D" or "DX,DY"; empty keeps the scene's
-  std::string background;  // "#RRGGBB" or "#RRGGBBAA"; empty keeps transparency
+  std::string format;      // overrides the extension's format; empty: the extension decides
+  std::string background;  // a colour, a layer of the scene or a file; empty keeps the scene's
   unsigned jobs = 0;
   unsigned threads = 0;
   bool raw = false;
+  bool skipExisting = false;
   bool quiet = false;
 };
 
@@ -146,7 +153,6 @@ std::string DefaultOutput(const RenderArgs& args, int64_t frameCount) {
 struct FrameFailure {
   int64_t frame = 0;
   PF_Err err = PF_Err_NONE;
-  std::string writeError;  // set when the frame rendered but its file could not be written
 };
 
 // Set by SIGINT or SIGTERM. Frames in flight are cancelled through the effect's progress callback
@@ -192,21 +198,23 @@ struct RunState {
   std::atomic<bool> stop{false};
   std::vector<FrameFailure> failures;
   std::vector<std::string> warnings;
+  std::atomic<int64_t> skipped{0};  // frames already on disk (--skip-existing)
 };
 
-// How finished frames are written.
-struct OutputForm {
-  lwhost::PngAlpha alpha = lwhost::PngAlpha::kStraight;
-  std::optional<lwhost::StraightColor8> background;  // flattened onto this first
-};
-
-void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& pattern,
-                  const FrameRange& range, const OutputForm& form, int32_t frameThreads,
-                  ProgressBar& progress, RunState& state) {
+// `skipWritten`: the still frames' pattern with --skip-existing, else null.
+void RenderWorker(lwhost::SceneRenderer& renderer, lwhost::OrderedOutput& output,
+                  const FrameRange& range, const lwhost::FramePattern* skipWritten,
+                  int32_t frameThreads, ProgressBar& progress, RunState& state) {
   while (!state.stop.load() && !Interrupted()) {
     const int64_t frame = range.first + state.next.fetch_add(1);
     if (frame > range.last) {
       return;
+    }
+    if (skipWritten != nullptr &&
+        lwhost::FrameAlreadyWritten(lwhost::FormatFrame(*skipWritten, frame))) {
+      ++state.skipped;
+      progress.FrameDone(frame);
+      continue;
     }
     lwhost::RenderOptions options;
     options.threads = frameThreads;
@@ -216,35 +224,124 @@ void RenderWorker(lwhost::SceneRenderer& renderer, const lwhost::FramePattern& p
       progress.FrameProgress(frame, current, total);
       return !Interrupted();  // false cancels the frame
     };
-    lwhost::FrameOutput output = renderer.RenderFrame(static_cast<int32_t>(frame), options);
+    lwhost::FrameOutput rendered = renderer.RenderFrame(static_cast<int32_t>(frame), options);
     if (Interrupted()) {
       // Cancelled by the interruption, or finished after it: either way still in flight, so
-      // nothing is written (a big frame's file takes seconds to write).
+      // nothing is written (a big frame's file takes seconds to write), and a movie stops.
+      output.Cancel();
       return;
     }
-    FrameFailure failure{frame, output.err, {}};
-    if (output.err == PF_Err_NONE) {
-      try {
-        if (form.background) {
-          lwhost::CompositeOverColor(output.image, *form.background);
-        }
-        lwhost::WritePng(lwhost::FormatFrame(pattern, frame), output.image, form.alpha);
-      } catch (const std::exception& e) {
-        failure.writeError = e.what();
-      }
+    bool written = true;
+    if (rendered.err == PF_Err_NONE) {
+      renderer.CompositeBackground(rendered);
+      written = output.Submit(frame, {std::move(rendered.image), rendered.originX, rendered.originY,
+                                      renderer.WorldWidth(), renderer.WorldHeight()});
     }
     progress.FrameDone(frame);
     std::lock_guard lock(state.mutex);
-    if (!output.balance.empty()) {
+    if (!rendered.balance.empty()) {
       state.warnings.push_back(
           "frame " + std::to_string(frame) +
-          ": the effect did not give back everything it took: " + output.balance);
+          ": the effect did not give back everything it took: " + rendered.balance);
     }
-    if (failure.err != PF_Err_NONE || !failure.writeError.empty()) {
-      state.failures.push_back(failure);
+    if (rendered.err != PF_Err_NONE) {
+      state.failures.push_back({frame, rendered.err});
+      output.Cancel();  // a movie cannot skip the frame; stills in flight still finish
+    }
+    if (rendered.err != PF_Err_NONE || !written) {
       state.stop = true;  // frames in flight finish; no new frame starts
     }
   }
+}
+
+// "frames 0-11" or "frame 12".
+std::string FrameSpan(int64_t first, int64_t last) {
+  return first == last ? "frame " + std::to_string(first)
+                       : "frames " + std::to_string(first) + "-" + std::to_string(last);
+}
+
+// A movie has one size. Frame set-up alone tells each frame's, before anything renders; the
+// message names the runs of frames of each size. Returns "" when they agree, or the effect's error
+// through `err`.
+std::string MovieSizeProblem(lwhost::SceneRenderer& renderer, const FrameRange& range, PF_Err& err,
+                             int64_t& failedFrame) {
+  struct Run {
+    int64_t first;
+    int64_t last;
+    int32_t width;
+    int32_t height;
+  };
+  std::vector<Run> runs;
+  for (int64_t frame = range.first; frame <= range.last && !Interrupted(); ++frame) {
+    const lwhost::FrameSetupResult setup = renderer.SetupFrame(static_cast<int32_t>(frame));
+    if (setup.err != PF_Err_NONE) {
+      err = setup.err;
+      failedFrame = frame;
+      return "";
+    }
+    if (!runs.empty() && runs.back().width == setup.width && runs.back().height == setup.height) {
+      runs.back().last = frame;
+    } else {
+      runs.push_back({frame, frame, setup.width, setup.height});
+    }
+  }
+  bool oneSize = true;
+  for (const Run& run : runs) {
+    oneSize = oneSize && run.width == runs.front().width && run.height == runs.front().height;
+  }
+  if (oneSize) {
+    return "";
+  }
+  constexpr size_t kRunsNamed = 6;  // enough to see the pattern of a keyed Expand Bounds
+  std::string text = "a movie has one size, but the frames change it (Expand Bounds):";
+  for (size_t i = 0; i < runs.size() && i < kRunsNamed; ++i) {
+    text += (i == 0 ? " " : ", ") + FrameSpan(runs[i].first, runs[i].last) + " " +
+            (runs[i].first == runs[i].last ? "is " : "are ") + std::to_string(runs[i].width) +
+            " x " + std::to_string(runs[i].height);
+  }
+  if (runs.size() > kRunsNamed) {
+    text += ", ...";
+  }
+  return text + "; render stills, or keep Expand Bounds still";
+}
+
+// What --background names: a colour, a layer of the scene, or (failing both) a file read like a
+// source layer. Returns "" or the problem.
+std::string ApplyBackgroundOption(const std::string& text, lwhost::Scene& scene) {
+  if (text.empty()) {
+    return "";
+  }
+  if (text[0] == '#') {
+    const std::optional<lwhost::StraightColor8> color = lwhost::ParseHexColor(text);
+    if (!color) {
+      return "--background " + text + ": expected #RRGGBB or #RRGGBBAA";
+    }
+    scene.background = {lwhost::SceneBackgroundKind::kColor, *color, {}};
+    return "";
+  }
+  if (lwhost::FindSceneLayer(scene, text) != nullptr) {
+    scene.background = {lwhost::SceneBackgroundKind::kLayer, {}, text};
+    return "";
+  }
+  std::error_code error;
+  if (!fs::is_regular_file(text, error)) {
+    return "--background " + text +
+           ": not a colour (#RRGGBB or #RRGGBBAA), a layer of the scene or a file";
+  }
+  // The file becomes one more layer, after the scene's own (their ids stay), under a name no
+  // layer of the scene has.
+  std::string name = "--background";
+  while (lwhost::FindSceneLayer(scene, name) != nullptr) {
+    name += "'";
+  }
+  lwhost::SceneLayer plate;
+  plate.name = name;
+  plate.pointer = "--background";
+  plate.kind = lwhost::SceneLayerKind::kImage;
+  plate.imagePath = fs::absolute(text, error);
+  scene.layers.push_back(plate);
+  scene.background = {lwhost::SceneBackgroundKind::kLayer, {}, name};
+  return "";
 }
 
 int RunRender(const RenderArgs& args) {
@@ -263,18 +360,6 @@ int RunRender(const RenderArgs& args) {
     if (!downsample) {
       return UsageError("--downsample " + args.downsample + ": expected D or DX,DY, whole " +
                         "numbers from 1 to " + std::to_string(lwhost::kMaxDownsample));
-    }
-  }
-  OutputForm form;
-  form.alpha = args.raw ? lwhost::PngAlpha::kRaw : lwhost::PngAlpha::kStraight;
-  if (!args.background.empty()) {
-    if (args.raw) {
-      return UsageError("--background and --raw do not go together: --raw writes the stored " +
-                        std::string("values unchanged"));
-    }
-    form.background = lwhost::ParseHexColor(args.background);
-    if (!form.background) {
-      return UsageError("--background " + args.background + ": expected #RRGGBB or #RRGGBBAA");
     }
   }
 
@@ -298,15 +383,55 @@ int RunRender(const RenderArgs& args) {
     scene.downsampleX = downsample->first;
     scene.downsampleY = downsample->second;
   }
+  if (const std::string problem = ApplyBackgroundOption(args.background, scene); !problem.empty()) {
+    return UsageError(problem);
+  }
   const FrameRange range{scene.firstFrame, scene.lastFrame};
   const int64_t frameCount = range.last - range.first + 1;
 
   const std::string out = args.out.empty() ? DefaultOutput(args, frameCount) : args.out;
+  // A folder has no extension either; saying it is a folder is the more useful answer.
+  if (NamesAFolder(out)) {
+    return UsageError("-o " + out + ": names a folder; give a file name such as " +
+                      (fs::path(out) / "frame.png").lexically_normal().string());
+  }
+  std::optional<lwhost::OutputKind> kind;
+  if (!args.format.empty()) {
+    kind = lwhost::FormatFromName(args.format);
+    if (!kind) {
+      return UsageError("--format " + args.format +
+                        ": unknown format; known: " + lwhost::KnownOutputExtensions());
+    }
+  } else {
+    kind = lwhost::FormatFromPath(out);
+    if (!kind) {
+      return UsageError("-o " + out + ": unknown extension " +
+                        (fs::path(out).extension().empty()
+                             ? std::string("(none)")
+                             : "\"" + fs::path(out).extension().string() + "\"") +
+                        "; known: " + lwhost::KnownOutputExtensions() + " (or give --format NAME)");
+    }
+  }
+  const lwhost::OutputFormat& format = lwhost::FormatOf(*kind);
+  if (args.raw && !format.rawAllowed) {
+    return UsageError(std::string("--raw writes stored values to .png and .tif only, not to ") +
+                      std::string(format.describes));
+  }
   lwhost::FramePattern pattern;
   try {
-    pattern = lwhost::ParseOutputPattern(out, frameCount);
+    pattern =
+        format.movie ? lwhost::ParseFramePattern(out) : lwhost::ParseOutputPattern(out, frameCount);
   } catch (const std::invalid_argument& e) {
     return UsageError("-o " + out + ": " + e.what());
+  }
+  if (format.movie && args.skipExisting) {
+    return UsageError(
+        "--skip-existing resumes still frames; a movie is written whole or not at all");
+  }
+  const lwhost::FramePattern* skipWritten = args.skipExisting ? &pattern : nullptr;
+  if (format.movie && pattern.hasField) {
+    return UsageError("-o " + out +
+                      ": a movie holds every frame in one file; drop the frame field");
   }
   if (NamesAFolder(lwhost::FormatFrame(pattern, range.first))) {
     return UsageError("-o " + out + ": names a folder; give a file name such as " +
@@ -326,6 +451,40 @@ int RunRender(const RenderArgs& args) {
     return code;
   }
   demoFolder.reset();  // the layers are loaded
+  if (const std::string warning = renderer->PathWarning(); !warning.empty()) {
+    std::cerr << "lathewind: warning: " << warning << "\n";
+  }
+
+  RunState state;
+  InterruptGuard interruptGuard;
+  if (format.movie) {
+    PF_Err err = PF_Err_NONE;
+    int64_t failedFrame = 0;
+    const std::string problem = MovieSizeProblem(*renderer, range, err, failedFrame);
+    if (err != PF_Err_NONE) {
+      std::cerr << "lathewind: error " << err << " (" << lwhost::ErrorName(err)
+                << ") setting up frame " << failedFrame << "\n";
+      return kExitEffectError;
+    }
+    if (!problem.empty()) {
+      return UsageError("-o " + out + ": " + problem);
+    }
+  }
+
+  lwhost::OutputSettings settings;
+  settings.path = out;
+  settings.kind = *kind;
+  settings.bitDepth = renderer->GetScene().bitDepth;
+  settings.frameRate = renderer->GetScene().frameRate;
+  settings.raw = args.raw;
+  settings.firstFrame = range.first;
+  std::unique_ptr<lwhost::OutputWriter> writer;
+  try {
+    writer = lwhost::OpenOutput(settings);
+  } catch (const lwhost::OutputError& e) {
+    std::cerr << "lathewind: cannot write " << Printable(e.what()) << "\n";
+    return kExitUsage;
+  }
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   // The threads in all: up to `jobs` frames at once, each frame's bands on its share of the rest,
@@ -335,16 +494,17 @@ int RunRender(const RenderArgs& args) {
       std::min<int64_t>({args.jobs == 0 ? threads : args.jobs, threads, frameCount});
   const auto frameThreads = static_cast<int32_t>(std::max<int64_t>(1, threads / jobs));
 
-  RunState state;
-  InterruptGuard interruptGuard;
+  // A movie's encoder may fall behind the renders by this many frames before they wait: each
+  // job one frame in hand and one waiting.
+  lwhost::OrderedOutput ordered(*writer, range.first, 2 * jobs);
   {
     ProgressBar progress(std::cerr, frameCount, !args.quiet && StderrIsTerminal());
     std::vector<std::thread> threads;
     for (int64_t i = 1; i < jobs; ++i) {
-      threads.emplace_back(RenderWorker, std::ref(*renderer), std::cref(pattern), std::cref(range),
-                           std::cref(form), frameThreads, std::ref(progress), std::ref(state));
+      threads.emplace_back(RenderWorker, std::ref(*renderer), std::ref(ordered), std::cref(range),
+                           skipWritten, frameThreads, std::ref(progress), std::ref(state));
     }
-    RenderWorker(*renderer, pattern, range, form, frameThreads, progress, state);
+    RenderWorker(*renderer, ordered, range, skipWritten, frameThreads, progress, state);
     for (std::thread& thread : threads) {
       thread.join();
     }
@@ -354,8 +514,28 @@ int RunRender(const RenderArgs& args) {
   for (const std::string& warning : state.warnings) {
     std::cerr << "lathewind: warning: " << warning << "\n";
   }
+  const bool rendered = gInterruptSignal.load() == 0 && state.failures.empty() && !ordered.Error();
+  std::optional<std::string> writeError =
+      rendered ? ordered.Drain(range.last + 1) : ordered.Error();
+  ordered.Stop();
+  if (rendered && !writeError) {
+    try {
+      writer->Finish();
+    } catch (const lwhost::OutputError& e) {
+      writeError = e.what();
+    }
+  }
+  if (!rendered || writeError) {
+    writer->Abandon();
+  }
+
   if (const int signal = gInterruptSignal.load(); signal != 0) {
-    std::cerr << "lathewind: interrupted; frames finished before it were written\n";
+    if (format.movie) {
+      std::cerr << "lathewind: interrupted with " << writer->FramesWritten() << " of " << frameCount
+                << " frames done; " << Printable(out) << " was not written\n";
+    } else {
+      std::cerr << "lathewind: interrupted; frames finished before it were written\n";
+    }
     return 128 + signal;
   }
   if (!state.failures.empty()) {
@@ -363,16 +543,23 @@ int RunRender(const RenderArgs& args) {
     const FrameFailure& first = *std::min_element(
         state.failures.begin(), state.failures.end(),
         [](const FrameFailure& a, const FrameFailure& b) { return a.frame < b.frame; });
-    if (!first.writeError.empty()) {
-      std::cerr << "lathewind: " << Printable(first.writeError) << "\n";
-    } else {
-      std::cerr << "lathewind: error " << first.err << " (" << lwhost::ErrorName(first.err)
-                << ") rendering frame " << first.frame << "\n";
-    }
+    std::cerr << "lathewind: error " << first.err << " (" << lwhost::ErrorName(first.err)
+              << ") rendering frame " << first.frame << "\n";
     return kExitEffectError;
   }
+  if (writeError) {
+    std::cerr << "lathewind: " << Printable(*writeError) << "\n";
+    return kExitUsage;
+  }
   if (!args.quiet) {
-    if (frameCount == 1) {
+    if (const int64_t skipped = state.skipped.load(); skipped > 0) {
+      std::cout << "skipped " << skipped << " of " << frameCount
+                << " frames: their files were already written\n";
+    }
+    if (format.movie) {
+      std::cout << "wrote " << out << " (" << frameCount << (frameCount == 1 ? " frame" : " frames")
+                << ")\n";
+    } else if (frameCount == 1) {
       std::cout << "wrote " << lwhost::FormatFrame(pattern, range.first) << "\n";
     } else {
       std::cout << "wrote " << frameCount << " frames, "
@@ -387,11 +574,14 @@ int RunRender(const RenderArgs& args) {
 
 Subcommand AddRenderCommand(CLI::App& app) {
   auto args = std::make_shared<RenderArgs>();
-  CLI::App* render =
-      app.add_subcommand("render", "Render a scene file (or the built-in demo scene) to PNG files");
+  CLI::App* render = app.add_subcommand(
+      "render", "Render a scene file (or the built-in demo scene) to images or a movie");
   render->add_option("SCENE", args->scene, "Scene file (JSON); without it, the built-in demo");
   render->add_option("-o,--output", args->out,
-                     "Output PNG; with several frames it needs a frame field such as %04d");
+                     "Output image (.png .tif .exr .jpg; several frames need a frame field such "
+                     "as %04d) or movie (.mov .mkv .mp4)");
+  render->add_option("--format", args->format, "Output format, overriding the extension")
+      ->type_name("NAME");
   render->add_option("--frames", args->frames, "Frame A, or frames A-B inclusive")
       ->type_name("A[-B]");
   render->add_option("--jobs", args->jobs, "Frames rendered at once (default: number of cores)")
@@ -406,10 +596,12 @@ Subcommand AddRenderCommand(CLI::App& app) {
       ->type_name("D[,DY]");
   render
       ->add_option("--background", args->background,
-                   "Flatten each frame onto this colour before writing (not with --raw)")
-      ->type_name("COLOR");
+                   "Composite each frame over a colour, a layer of the scene or an image file")
+      ->type_name("PLATE");
   render->add_flag("--raw", args->raw,
                    "Write stored values unchanged (premultiplied; 0..32768 at 16 bits)");
+  render->add_flag("--skip-existing", args->skipExisting,
+                   "Leave frames whose output file exists as they are (resumes a stopped render)");
   render->add_flag("--quiet", args->quiet, "No progress bar and no summary");
   return {render, [args] { return RunRender(*args); }};
 }

@@ -144,9 +144,13 @@ lwhost::Scene Studio::ParseText(const std::string& text) const {
 
 void Studio::CheckFolder(const lwhost::Scene& scene) const {
   for (const lwhost::SceneLayer& layer : scene.layers) {
-    if (layer.kind == lwhost::SceneLayerKind::kImage && !Inside(folder_, layer.imagePath)) {
+    const bool reads = layer.kind == lwhost::SceneLayerKind::kImage ||
+                       layer.kind == lwhost::SceneLayerKind::kSequence ||
+                       layer.kind == lwhost::SceneLayerKind::kVideo;
+    if (reads && !Inside(folder_, layer.imagePath)) {
+      const bool video = layer.kind == lwhost::SceneLayerKind::kVideo;
       throw lwhost::SceneError(
-          scene.fileName, lwhost::JsonPointerChild(layer.pointer, "image"),
+          scene.fileName, lwhost::JsonPointerChild(layer.pointer, video ? "video" : "image"),
           "the studio reads only files inside the scene's folder " + folder_.string());
     }
   }

@@ -97,31 +97,47 @@ A_u_long TimeScaleOf(double frameRate) {
   return static_cast<A_u_long>(std::floor(1000.0 * frameRate + 0.5));
 }
 
-FrameOutput RenderFrameCommands(Session& session, const FrameRequest& request) {
-  FrameOutput output;
-  output.image.bitDepth = request.bitDepth;
-
-  // Frame set-up: the output starts as the layer's world with origin (0, 0); the effect may change
-  // both.
+FrameSetupResult SetupFrame(Session& session, const FrameRequest& request) {
+  FrameSetupResult result;
+  // The output starts as the layer's world with origin (0, 0); the effect may change both.
   CommandInput setupInput = BaseInput(request);
   setupInput.out.width = request.layerWidth;
   setupInput.out.height = request.layerHeight;
   setupInput.out.origin = {0, 0};
   const CommandResult setup = session.Send(PF_Cmd_FRAME_SETUP, setupInput);
-  AppendBalance(output.balance, "frame setup", setup.balance);
+  AppendBalance(result.balance, "frame setup", setup.balance);
   if (setup.err != PF_Err_NONE) {
-    output.err = setup.err;
-    return output;
+    result.err = setup.err;
+    return result;
   }
   const A_long width = setup.out.width;
   const A_long height = setup.out.height;
   if (width < 1 || height < 1 || width > kMaxOutputSide || height > kMaxOutputSide) {
     // No world can be made of that size: the host refuses the frame rather than guess.
-    output.err = PF_Err_OUT_OF_MEMORY;
+    result.err = PF_Err_OUT_OF_MEMORY;
+    return result;
+  }
+  result.width = static_cast<int32_t>(width);
+  result.height = static_cast<int32_t>(height);
+  result.originX = setup.out.origin.h;
+  result.originY = setup.out.origin.v;
+  return result;
+}
+
+FrameOutput RenderFrameCommands(Session& session, const FrameRequest& request) {
+  FrameOutput output;
+  output.image.bitDepth = request.bitDepth;
+
+  const FrameSetupResult setup = SetupFrame(session, request);
+  output.balance = setup.balance;
+  if (setup.err != PF_Err_NONE) {
+    output.err = setup.err;
     return output;
   }
-  output.originX = setup.out.origin.h;
-  output.originY = setup.out.origin.v;
+  const A_long width = setup.width;
+  const A_long height = setup.height;
+  output.originX = setup.originX;
+  output.originY = setup.originY;
 
   output.image = MakeImage(width, height, request.bitDepth, request.rowPadding);
   // The first row pixel by pixel, the others copied from it: an output of 4000 x 4000 pixels is

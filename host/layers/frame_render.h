@@ -69,6 +69,20 @@ struct FrameOutput {
 // round(1000 x frameRate): the time scale of a frame rate, with time_step 1000 per frame.
 A_u_long TimeScaleOf(double frameRate);
 
+// What frame set-up decided: the output world's size and where the layer's origin lies in it.
+struct FrameSetupResult {
+  PF_Err err = PF_Err_NONE;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t originX = 0;
+  int32_t originY = 0;
+  std::string balance;  // "" when the command gave back all it took
+};
+
+// Sends FRAME_SETUP alone (a host that must know every frame's size before rendering, such as
+// one writing a movie of one size).
+FrameSetupResult SetupFrame(Session& session, const FrameRequest& request);
+
 // Sends FRAME_SETUP and RENDER through the session. When frame set-up fails or asks for an output
 // size outside 1..kMaxOutputSide, no render is sent and the image is empty.
 FrameOutput RenderFrameCommands(Session& session, const FrameRequest& request);

@@ -1,14 +1,16 @@
 #include "layers/layers.h"
 
+#include <iostream>
 #include <list>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "core/command_context.h"
+#include "core/session.h"
+#include "media/frame_cache.h"
 #include "params/param_store.h"
 #include "scenes/scene.h"
-#include "core/session.h"
 
 namespace lwhost {
 
@@ -19,6 +21,7 @@ namespace {
 struct LentLayer {
   PF_ParamIndex index = 0;
   int32_t layerId = 0;
+  std::shared_ptr<Image> keep;  // a moving layer's frame, alive until checked in
 };
 
 // The checkouts of one command; a list so that addresses stay put.
@@ -69,6 +72,49 @@ void LayerStore::SetEmpty(int32_t id) {
   }
 }
 
+void LayerStore::SetMoving(int32_t id, std::shared_ptr<MovingSource> source) {
+  if (id == 0) {
+    throw std::invalid_argument("layer id 0 is reserved for \"no layer\"");
+  }
+  std::lock_guard lock(mutex_);
+  Layer layer;
+  layer.empty = false;
+  layer.moving = std::move(source);
+  if (!layers_.emplace(id, std::move(layer)).second) {
+    throw std::invalid_argument("layer id " + std::to_string(id) + " is already in use");
+  }
+}
+
+MovingSource* LayerStore::Moving(int32_t id) const {
+  std::lock_guard lock(mutex_);
+  const auto found = layers_.find(id);
+  return found == layers_.end() ? nullptr : found->second.moving.get();
+}
+
+LayerStore::LentWorld LayerStore::WorldAt(int32_t id, const SceneTime& time, int32_t dx,
+                                          int32_t dy) {
+  std::shared_ptr<MovingSource> moving;
+  {
+    std::lock_guard lock(mutex_);
+    const auto found = layers_.find(id);
+    if (found != layers_.end()) {
+      moving = found->second.moving;
+    }
+  }
+  if (!moving || dx < 1 || dy < 1) {
+    return {World(id, dx, dy), nullptr};
+  }
+  // Outside the store's lock: waiting for a frame of one layer must not hold up the others.
+  LentWorld lent;
+  lent.keep = moving->FrameAt(time, dx, dy);
+  if (lent.keep->bitDepth != bitDepth_) {
+    throw std::invalid_argument("layer " + std::to_string(id) + " gave a frame of " +
+                                std::to_string(lent.keep->bitDepth) + " bits");
+  }
+  lent.world = MakeWorldView(*lent.keep);
+  return lent;
+}
+
 bool LayerStore::Has(int32_t id) const {
   std::lock_guard lock(mutex_);
   return layers_.count(id) != 0;
@@ -83,6 +129,9 @@ PF_LayerDef LayerStore::World(int32_t id, int32_t dx, int32_t dy) {
     return MakeWorldView(none);  // null data and zero size; `none` is not referenced
   }
   Layer& layer = found->second;
+  if (layer.moving) {
+    return MakeWorldView(none);  // its pixels depend on the time: WorldAt
+  }
   if (dx == 1 && dy == 1) {
     return MakeWorldView(layer.full);
   }
@@ -107,7 +156,7 @@ void InstallLayerHooks(Session& session, LayerStore& layers, ParamStore& params,
   ParamHooks hooks;
   hooks.checkout = [&layers, &params, indices = std::move(layerIndices)](
                        CommandContext& context, PF_ParamIndex index, A_long what_time,
-                       A_long time_step, A_u_long /*time_scale*/, PF_ParamDef* param) -> PF_Err {
+                       A_long time_step, A_u_long time_scale, PF_ParamDef* param) -> PF_Err {
     if (indices.count(index) == 0) {
       return PF_Err_INVALID_INDEX;
     }
@@ -121,12 +170,23 @@ void InstallLayerHooks(Session& session, LayerStore& layers, ParamStore& params,
       return PF_Err_BAD_CALLBACK_PARAM;
     }
     const double frame = static_cast<double>(what_time) / static_cast<double>(time_step);
+    const int32_t layerId = params.LayerIdAt(index, frame);
+    LayerStore::LentWorld world;
+    try {
+      world = layers.WorldAt(layerId, SceneTime{what_time, time_step, time_scale}, dx, dy);
+    } catch (const FootageError& e) {
+      // The render fails; the reason is the file's, so it is told.
+      std::cerr << e.what() << "\n";
+      return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    } catch (const std::bad_alloc&) {
+      return PF_Err_OUT_OF_MEMORY;
+    }
     LentLayers& lent = context.Attachment<LentLayers>(kLentAttachment);
-    LentLayer& entry = lent.emplace_back(LentLayer{index, params.LayerIdAt(index, frame)});
+    LentLayer& entry = lent.emplace_back(LentLayer{index, layerId, std::move(world.keep)});
 
     *param = PF_ParamDef{};
     param->param_type = PF_Param_LAYER;
-    param->u.ld = layers.World(entry.layerId, dx, dy);
+    param->u.ld = world.world;
     param->u.ld.reserved0 = &entry;
     context.Open(kParamCheckoutKind, CheckoutKey(entry));
     return PF_Err_NONE;

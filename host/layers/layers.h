@@ -1,9 +1,10 @@
 // Source layers and the worlds the host lends for them.
 //
-// A layer is stored once at full resolution and at the render's bit depth; a render at 1/DX x 1/DY
-// gets the layer averaged down per DX x DY block, made on first use and kept for later frames.
-// Frames render on several threads at once, so the cache is guarded; a world handed out points into
-// an image that stays put until the store is destroyed.
+// A still layer is stored once at full resolution and at the render's bit depth; a render at
+// 1/DX x 1/DY gets the layer averaged down per DX x DY block, made on first use and kept for later
+// frames. A moving layer (a movie, an image sequence) gives the frame at the time asked for from
+// its MovingSource, whose cache is bounded. Frames render on several threads at once, so the
+// caches are guarded; a world handed out points into an image that stays put while it is lent.
 //
 // checkout_param / checkin_param serve layer parameters from this store: the layer chosen at the
 // requested time (ParamStore::LayerIdAt), as a world at the command's downsampling. Each checkout
@@ -20,9 +21,11 @@
 
 #include "ae_effect.h"
 #include "layers/image.h"
+#include "media/footage.h"
 
 namespace lwhost {
 
+class MovingSource;
 class ParamStore;
 class Session;
 
@@ -42,15 +45,29 @@ class LayerStore {
   // layer with an id already in use, throws std::invalid_argument.
   void SetImage(int32_t id, Image fullResolution);
   void SetEmpty(int32_t id);  // a layer without pixels
+  // A layer whose pixels change with time. The source's frames must have the store's bit depth.
+  void SetMoving(int32_t id, std::shared_ptr<MovingSource> source);
   bool Has(int32_t id) const;
+  // The moving source of a layer, or null for a still, empty or unknown one.
+  MovingSource* Moving(int32_t id) const;
 
   // The layer's world at 1/dx x 1/dy. Id 0, an empty layer and an unknown id give a world without
-  // pixels: null data and zero size (the deep flag still tells the bit depth).
+  // pixels: null data and zero size (the deep flag still tells the bit depth), and so does a
+  // moving layer, whose pixels depend on the time (WorldAt).
   PF_LayerDef World(int32_t id, int32_t dx, int32_t dy);
+
+  // The layer's world at `time`; `keep` holds the pixels it points into (null for stills, which
+  // the store keeps). Throws FootageError when a moving layer's frame cannot be decoded.
+  struct LentWorld {
+    PF_LayerDef world{};
+    std::shared_ptr<Image> keep;
+  };
+  LentWorld WorldAt(int32_t id, const SceneTime& time, int32_t dx, int32_t dy);
 
  private:
   struct Layer {
     bool empty = true;
+    std::shared_ptr<MovingSource> moving;
     Image full;
     std::map<std::pair<int32_t, int32_t>, std::unique_ptr<Image>> reduced;  // by (dx, dy)
   };

@@ -5,9 +5,7 @@
 #include "layers/png_io.h"
 
 #include <png.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -17,6 +15,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "layers/temporary_name.h"
 
 namespace lwhost {
 namespace {
@@ -164,23 +164,6 @@ void PutFileValue(unsigned char* row, size_t index, int bits, uint32_t value) {
   row[index] = static_cast<unsigned char>(value);
 }
 
-// A name in the same folder (so the final rename stays within one file system) that no other
-// writer in this or another process picks at the same time.
-std::filesystem::path TemporaryName(const std::filesystem::path& path) {
-  static std::atomic<unsigned long> counter{0};
-  std::filesystem::path temp = path;
-  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on a chain of `+` that
-  // starts with a literal.
-  std::string name = ".";
-  name += path.filename().string();
-  name += ".tmp";
-  name += std::to_string(::getpid());
-  name += "-";
-  name += std::to_string(counter.fetch_add(1));
-  temp.replace_filename(name);
-  return temp;
-}
-
 // Removes the temporary file on every exit that did not rename it into place.
 struct TemporaryFile {
   std::filesystem::path path;
@@ -195,14 +178,9 @@ struct TemporaryFile {
 
 }  // namespace
 
-Image ReadPng(const std::filesystem::path& path, int bitDepth) {
-  if (bitDepth != 8 && bitDepth != 16) {
-    throw std::invalid_argument("bit depth must be 8 or 16");
-  }
-  FileCloser file{std::fopen(path.c_str(), "rb")};
-  if (file.file == nullptr) {
-    FailRead(path, std::strerror(errno));
-  }
+namespace {
+
+Image ReadPngStream(FileCloser& file, const std::filesystem::path& path, int bitDepth) {
   unsigned char signature[kSignatureBytes] = {};
   if (std::fread(signature, 1, kSignatureBytes, file.file) != kSignatureBytes ||
       png_sig_cmp(signature, 0, kSignatureBytes) != 0) {
@@ -248,6 +226,41 @@ Image ReadPng(const std::filesystem::path& path, int bitDepth) {
     }
   }
   return image;
+}
+
+}  // namespace
+
+Image ReadPng(const std::filesystem::path& path, int bitDepth) {
+  if (bitDepth != 8 && bitDepth != 16) {
+    throw std::invalid_argument("bit depth must be 8 or 16");
+  }
+  FileCloser file{std::fopen(path.c_str(), "rb")};
+  if (file.file == nullptr) {
+    FailRead(path, std::strerror(errno));
+  }
+  return ReadPngStream(file, path, bitDepth);
+}
+
+Image ReadPngDescriptor(int fd, const std::filesystem::path& name, int bitDepth) {
+  if (bitDepth != 8 && bitDepth != 16) {
+    throw std::invalid_argument("bit depth must be 8 or 16");
+  }
+  // A duplicate, so that the caller keeps its descriptor; read from the start whatever was read.
+  const int copy = ::dup(fd);
+  if (copy < 0 || ::lseek(copy, 0, SEEK_SET) != 0) {
+    const int reason = errno;
+    if (copy >= 0) {
+      ::close(copy);
+    }
+    FailRead(name, std::strerror(reason));
+  }
+  FileCloser file{::fdopen(copy, "rb")};
+  if (file.file == nullptr) {
+    const int reason = errno;
+    ::close(copy);
+    FailRead(name, std::strerror(reason));
+  }
+  return ReadPngStream(file, name, bitDepth);
 }
 
 namespace {

@@ -17,6 +17,9 @@ inline constexpr uint64_t kMaxPngPixels = uint64_t{1} << 28;
 // of `bitDepth` bits per channel: each channel scaled to the world's full scale, then colours
 // premultiplied. Throws std::runtime_error naming the path and the reason.
 Image ReadPng(const std::filesystem::path& path, int bitDepth);
+// The same from an open descriptor, read from its start; the descriptor stays the caller's.
+// `name` names the file in messages.
+Image ReadPngDescriptor(int fd, const std::filesystem::path& name, int bitDepth);
 
 enum class PngAlpha {
   kStraight,  // un-premultiply, 16-bit worlds scaled to PNG's 0..65535

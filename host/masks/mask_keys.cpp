@@ -32,7 +32,10 @@ Mask MaskAtFrame(const std::vector<MaskKey>& keys, double frame) {
   }
   const MaskKey& a = keys[next - 1];
   const MaskKey& b = keys[next];
-  const double k = (frame - a.frame) / (b.frame - a.frame);
+  if (a.interpolation == KeyInterpolation::kHold) {
+    return a.mask;
+  }
+  const double k = InterpolatedFraction(a.interpolation, (frame - a.frame) / (b.frame - a.frame));
   Mask mask = a.mask;
   for (size_t i = 0; i < mask.vertices.size(); ++i) {
     const MaskVertex& u = a.mask.vertices[i];

@@ -1,270 +1,327 @@
 #include "masks/svg_file.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <cmath>
-#include <fstream>
 #include <pugixml.hpp>
-#include <sstream>
+#include <set>
+#include <unordered_map>
 
+#include "masks/svg_bytes.h"
 #include "masks/svg_path.h"
+#include "masks/svg_shape.h"
+#include "masks/svg_viewport.h"
 
 namespace lwhost {
 namespace {
 
-constexpr const char* kShapes[] = {"path", "line",   "polyline", "polygon",
-                                   "rect", "circle", "ellipse"};
-constexpr const char* kShapeList =
-    "<path>, <line>, <polyline>, <polygon>, <rect>, <circle> or <ellipse>";
+// Elements whose content is never drawn where it stands (a <symbol> only through a <use>).
+constexpr const char* kNotDrawn[] = {"defs", "symbol", "marker", "clipPath", "mask", "pattern"};
+// Elements whose children are drawn with them.
+constexpr const char* kContainers[] = {"g", "a", "switch", "svg", "symbol"};
+// More element visits than this through <use> is a drawing built to take forever.
+constexpr int kMaxVisits = 1000000;
+// Deeper nesting (elements in elements, uses of uses) than this is refused, not followed down.
+constexpr size_t kMaxDepth = 512;
 
-// The element's name without a namespace prefix ("svg:path" is a path).
-std::string_view LocalName(const pugi::xml_node& node) {
-  const std::string_view name = node.name();
-  const size_t colon = name.find(':');
-  return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-bool IsShape(std::string_view name) {
-  return std::any_of(std::begin(kShapes), std::end(kShapes),
-                     [&](const char* shape) { return name == shape; });
-}
-
-std::string Describe(const pugi::xml_node& node) {
-  std::string text = "<" + std::string(node.name());
-  if (const pugi::xml_attribute id = node.attribute("id")) {
-    text += " id=\"" + std::string(id.value()) + "\"";
-  }
-  return text + ">";
-}
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+template <size_t N>
+bool Among(std::string_view name, const char* const (&names)[N]) {
+  return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return name == n; });
 }
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) {
-    text.remove_prefix(1);
+  const size_t begin = text.find_first_not_of(" \t\n\r\f");
+  if (begin == std::string_view::npos) {
+    return {};
   }
-  while (!text.empty() && IsSpace(text.back())) {
-    text.remove_suffix(1);
+  return text.substr(begin, text.find_last_not_of(" \t\n\r\f") - begin + 1);
+}
+
+// display="none", or display:none in the style attribute (which wins).
+bool DisplayNone(const pugi::xml_node& node) {
+  bool none = Trim(node.attribute("display").value()) == "none";
+  std::string_view style = node.attribute("style").value();
+  while (!style.empty()) {
+    const size_t end = std::min(style.find(';'), style.size());
+    const std::string_view declaration = style.substr(0, end);
+    style.remove_prefix(std::min(end + 1, style.size()));
+    const size_t colon = declaration.find(':');
+    if (colon != std::string_view::npos && Trim(declaration.substr(0, colon)) == "display") {
+      none = Trim(declaration.substr(colon + 1)) == "none";
+    }
   }
-  return text;
+  return none;
 }
 
-// Numbers separated by white space and/or one comma, as in points="10,20 30,40" and viewBox.
-// Returns false on anything else.
-bool NumberList(std::string_view text, std::vector<double>* numbers) {
-  size_t pos = 0;
-  const auto skip = [&] {
-    while (pos < text.size() && IsSpace(text[pos])) {
-      ++pos;
-    }
-    if (pos < text.size() && text[pos] == ',') {
-      ++pos;
-      while (pos < text.size() && IsSpace(text[pos])) {
-        ++pos;
-      }
-    }
-  };
-  skip();
-  while (pos < text.size()) {
-    const char* begin = text.data() + pos + (text[pos] == '+' ? 1 : 0);
-    double value = 0.0;
-    const auto parsed = std::from_chars(begin, text.data() + text.size(), value);
-    if (parsed.ec != std::errc() || !std::isfinite(value)) {
-      return false;
-    }
-    numbers->push_back(value);
-    pos = static_cast<size_t>(parsed.ptr - text.data());
-    skip();
-  }
-  return true;
+Affine Translate(double x, double y) {
+  return {1.0, 0.0, 0.0, 1.0, x, y};
 }
 
-// Shortest text that reads back as the same double, so generated path data is exact.
-std::string Num(double value) {
-  char buffer[32];
-  const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, written.ptr);
-}
+// Where a shape was found: the element and the map from its user units to the drawing's.
+struct Found {
+  pugi::xml_node node;
+  Affine m;
+  SvgViewport viewport;  // for the shape's percentages
+};
 
-std::string Pt(double x, double y) {
-  return " " + Num(x) + " " + Num(y);
-}
+// The size a <use> gives the <svg> or <symbol> it shows; absent values are the shown element's.
+struct UseSize {
+  std::optional<double> width;
+  std::optional<double> height;
+};
 
-class ElementReader {
+class DrawingWalker {
  public:
-  explicit ElementReader(const pugi::xml_node& node) : node_(node), name_(Describe(node)) {}
-
-  [[noreturn]] void Fail(const std::string& reason) const { throw SvgFileError(name_, reason); }
-
-  // A length in user units: a number, optionally followed by "px". `fallback` when absent.
-  double Length(const char* attribute, double fallback = 0.0) const {
-    const pugi::xml_attribute a = node_.attribute(attribute);
-    if (!a) {
-      return fallback;
+  DrawingWalker(const pugi::xml_document& document, SvgViewport rootViewport)
+      : root_(document.document_element()), rootViewport_(rootViewport) {
+    for (pugi::xml_node node = root_; node; node = Next(node)) {
+      if (const pugi::xml_attribute id = node.attribute("id")) {
+        ids_.emplace(id.value(), node);  // the first of two equal ids counts
+      }
     }
-    std::string_view text = Trim(a.value());
-    if (text.size() > 2 && text.substr(text.size() - 2) == "px") {
-      text.remove_suffix(2);
-    }
-    std::vector<double> numbers;
-    if (!NumberList(text, &numbers) || numbers.size() != 1) {
-      Fail(std::string(attribute) + "=\"" + a.value() +
-           "\" is not a length in user units (a number, optionally with px)");
-    }
-    return numbers[0];
   }
 
-  // Path data for the element's geometry, and whether it is a <path> (whose extra subpaths are
-  // dropped with a warning) or a generated outline.
-  std::string PathData() const {
-    const std::string_view kind = LocalName(node_);
-    if (kind == "path") {
-      const std::string d = node_.attribute("d").value();
-      if (Trim(d).empty()) {
-        Fail("no geometry: the d attribute is missing or empty");
-      }
-      return d;
+  pugi::xml_node ById(const std::string& id) const {
+    const auto found = ids_.find(id);
+    return found == ids_.end() ? pugi::xml_node() : found->second;
+  }
+
+  // The first shape drawn in document order, <use> followed.
+  std::optional<Found> FirstDrawn() {
+    std::vector<pugi::xml_node> uses;
+    return Visit(root_, Affine{}, rootViewport_, nullptr, false, uses);
+  }
+
+  // The shape an element chosen by id stands for: itself, or what its <use> chain shows. Where it
+  // stands in the drawing decides its map, even inside <defs>.
+  Found Chosen(const pugi::xml_node& node) {
+    Affine m;
+    SvgViewport viewport = rootViewport_;
+    std::vector<pugi::xml_node> ancestors;
+    for (pugi::xml_node up = node.parent(); up.type() == pugi::node_element; up = up.parent()) {
+      ancestors.push_back(up);
     }
-    if (kind == "line") {
-      return "M" + Pt(Length("x1"), Length("y1")) + " L" + Pt(Length("x2"), Length("y2"));
+    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it) {
+      m = Compose(m, LocalMap(*it, viewport, nullptr, &viewport));
     }
-    if (kind == "polyline" || kind == "polygon") {
-      return PointsPath(kind == "polygon");
+    std::vector<pugi::xml_node> uses;
+    const std::optional<Found> found = Visit(node, m, viewport, nullptr, true, uses);
+    if (!found) {
+      throw SvgFileError(DescribeSvgElement(node), "no geometry: the element draws nothing");
     }
-    if (kind == "rect") {
-      return RectPath();
-    }
-    if (kind == "circle") {
-      const double r = Length("r");
-      if (!(r > 0.0)) {
-        Fail("no geometry: r must be greater than 0");
-      }
-      return EllipsePath(Length("cx"), Length("cy"), r, r);
-    }
-    if (kind == "ellipse") {
-      const double rx = Length("rx");
-      const double ry = Length("ry");
-      if (!(rx > 0.0 && ry > 0.0)) {
-        Fail("no geometry: rx and ry must both be greater than 0");
-      }
-      return EllipsePath(Length("cx"), Length("cy"), rx, ry);
-    }
-    Fail(std::string("no geometry: only ") + kShapeList + " elements are read");
+    return *found;
   }
 
  private:
-  std::string PointsPath(bool closed) const {
-    std::vector<double> v;
-    if (!NumberList(node_.attribute("points").value(), &v)) {
-      Fail("points=\"" + std::string(node_.attribute("points").value()) +
-           "\" is not a list of numbers");
+  // Document order without recursion.
+  pugi::xml_node Next(pugi::xml_node node) const {
+    if (pugi::xml_node child = node.first_child()) {
+      return child;
     }
-    if (v.size() % 2 != 0) {
-      Fail("points holds an odd count of numbers (" + std::to_string(v.size()) + ")");
-    }
-    if (v.size() < 4) {
-      Fail("no geometry: points needs at least two points");
-    }
-    std::string d = "M" + Pt(v[0], v[1]);
-    for (size_t i = 2; i < v.size(); i += 2) {
-      d += " L" + Pt(v[i], v[i + 1]);
-    }
-    return closed ? d + " Z" : d;
-  }
-
-  // Clockwise from the top-left corner (after the corner's rounding), as SVG outlines a rect.
-  std::string RectPath() const {
-    const double x = Length("x");
-    const double y = Length("y");
-    const double w = Length("width");
-    const double h = Length("height");
-    if (!(w > 0.0 && h > 0.0)) {
-      Fail("no geometry: width and height must both be greater than 0");
-    }
-    // A radius given alone serves both axes; each is at most half the side.
-    const bool hasRx = static_cast<bool>(node_.attribute("rx"));
-    const bool hasRy = static_cast<bool>(node_.attribute("ry"));
-    double rx = hasRx ? Length("rx") : 0.0;
-    double ry = hasRy ? Length("ry") : 0.0;
-    if (hasRx != hasRy) {
-      (hasRx ? ry : rx) = hasRx ? rx : ry;
-    }
-    rx = std::clamp(rx, 0.0, w / 2.0);
-    ry = std::clamp(ry, 0.0, h / 2.0);
-    if (rx == 0.0 || ry == 0.0) {
-      return "M" + Pt(x, y) + " L" + Pt(x + w, y) + " L" + Pt(x + w, y + h) + " L" + Pt(x, y + h) +
-             " Z";
-    }
-    const std::string corner = " A" + Pt(rx, ry) + " 0 0 1";
-    std::string d = "M" + Pt(x + rx, y);
-    // Straight sides only where the corners leave some.
-    const auto side = [&](bool room, double px, double py) {
-      if (room) {
-        d += " L" + Pt(px, py);
+    while (node && node != root_) {
+      if (pugi::xml_node sibling = node.next_sibling()) {
+        return sibling;
       }
-    };
-    side(w > 2.0 * rx, x + w - rx, y);
-    d += corner + Pt(x + w, y + ry);
-    side(h > 2.0 * ry, x + w, y + h - ry);
-    d += corner + Pt(x + w - rx, y + h);
-    side(w > 2.0 * rx, x + rx, y + h);
-    d += corner + Pt(x, y + h - ry);
-    side(h > 2.0 * ry, x, y + ry);
-    d += corner + Pt(x + rx, y) + " Z";
-    return d;
-  }
-
-  // Four quarter arcs from the rightmost point, clockwise on screen, as SVG outlines them.
-  static std::string EllipsePath(double cx, double cy, double rx, double ry) {
-    const std::string quarter = " A" + Pt(rx, ry) + " 0 0 1";
-    return "M" + Pt(cx + rx, cy) + quarter + Pt(cx, cy + ry) + quarter + Pt(cx - rx, cy) + quarter +
-           Pt(cx, cy - ry) + quarter + Pt(cx + rx, cy) + " Z";
-  }
-
-  pugi::xml_node node_;
-  std::string name_;
-};
-
-pugi::xml_node FindElement(const pugi::xml_node& root, const std::string& id) {
-  return root.find_node([&](const pugi::xml_node& node) {
-    if (node.type() != pugi::node_element) {
-      return false;
+      node = node.parent();
     }
-    return id.empty() ? LocalName(node) == "path" : id == node.attribute("id").value();
-  });
-}
+    return {};
+  }
 
-// The element's transform after those of its ancestors, outermost last.
-Affine TransformOf(const pugi::xml_node& element) {
-  Affine m;
-  for (pugi::xml_node node = element; node.type() == pugi::node_element; node = node.parent()) {
-    const pugi::xml_attribute transform = node.attribute("transform");
-    if (!transform) {
-      continue;
+  // The map an element sets up for its children (and, for a shape, itself) inside its parent's
+  // user units: its transform, then for a nested <svg> or a shown <symbol> the viewport (x, y,
+  // width, height) and the viewBox in it. `*inner` becomes the viewport its children see.
+  Affine LocalMap(const pugi::xml_node& node, SvgViewport outer, const UseSize* shownBy,
+                  SvgViewport* inner) const {
+    Affine m;
+    if (const pugi::xml_attribute transform = node.attribute("transform")) {
+      try {
+        m = ParseSvgTransform(transform.value());
+      } catch (const SvgTransformError& e) {
+        throw SvgFileError(DescribeSvgElement(node), e.what());
+      }
+    }
+    *inner = outer;
+    const std::string_view name = SvgLocalName(node);
+    const bool nestedSvg = name == "svg" && node != root_;
+    if (!nestedSvg && !(name == "symbol" && shownBy != nullptr)) {
+      return m;
+    }
+    const double x = SvgLengthAttribute(node, "x", SvgAxis::kX, outer);
+    const double y = SvgLengthAttribute(node, "y", SvgAxis::kY, outer);
+    double width = SvgLengthAttribute(node, "width", SvgAxis::kX, outer, outer.width);
+    double height = SvgLengthAttribute(node, "height", SvgAxis::kY, outer, outer.height);
+    if (shownBy != nullptr) {
+      width = shownBy->width.value_or(width);
+      height = shownBy->height.value_or(height);
+    }
+    m = Compose(m, Translate(x, y));
+    *inner = {width, height};
+    const pugi::xml_attribute viewBoxText = node.attribute("viewBox");
+    if (!viewBoxText) {
+      return m;
+    }
+    const std::optional<SvgViewBox> viewBox = ParseSvgViewBox(viewBoxText.value());
+    if (!viewBox) {
+      throw SvgFileError(DescribeSvgElement(node),
+                         "viewBox=\"" + std::string(viewBoxText.value()) +
+                             "\" is not \"x y width height\" with a positive size");
+    }
+    *inner = {viewBox->width, viewBox->height};
+    if (!(width > 0.0 && height > 0.0)) {
+      return Compose(m, Affine{0.0, 0.0, 0.0, 0.0, 0.0, 0.0});  // a viewport of no size
     }
     try {
-      m = Compose(ParseSvgTransform(transform.value()), m);
-    } catch (const SvgTransformError& e) {
-      throw SvgFileError(Describe(node), e.what());
+      return Compose(m, SvgViewBoxTransform(*viewBox, node.attribute("preserveAspectRatio").value(),
+                                            width, height));
+    } catch (const SvgViewportError& e) {
+      throw SvgFileError(DescribeSvgElement(node), e.what());
     }
   }
-  return m;
+
+  // The first shape at or under `node`, whose parent maps by `parent`. `chosen`: the element was
+  // named by id, so it counts wherever it stands, but must be a shape or a <use> of one.
+  // `uses` holds the <use> elements being followed, to refuse a chain that comes back.
+  std::optional<Found> Visit(const pugi::xml_node& node, const Affine& parent, SvgViewport viewport,
+                             const UseSize* shownBy, bool chosen,
+                             std::vector<pugi::xml_node>& uses) {
+    if (++visits_ > kMaxVisits) {
+      throw SvgFileError("", "the drawing shows more than " + std::to_string(kMaxVisits) +
+                                 " elements through <use>; it is not read");
+    }
+    if (++depth_ > kMaxDepth) {
+      throw SvgFileError(DescribeSvgElement(node), "elements and uses nested deeper than " +
+                                                       std::to_string(kMaxDepth) +
+                                                       " levels are not read");
+    }
+    struct Leave {
+      size_t& depth;
+      ~Leave() { --depth; }
+    } leave{depth_};
+    const std::string_view name = SvgLocalName(node);
+    const bool shown = shownBy != nullptr;
+    if (!chosen &&
+        ((Among(name, kNotDrawn) && !(name == "symbol" && shown)) || DisplayNone(node))) {
+      return std::nullopt;
+    }
+    SvgViewport inner;
+    Affine m = Compose(parent, LocalMap(node, viewport, shownBy, &inner));
+    if (IsSvgShape(name)) {
+      return Found{node, m, inner};
+    }
+    if (name == "use") {
+      return VisitUse(node, m, inner, chosen, uses);
+    }
+    if (chosen && !shown) {
+      throw SvgFileError(DescribeSvgElement(node), std::string("no geometry: only ") +
+                                                       kSvgShapeList +
+                                                       " elements, or a <use> of one, are read");
+    }
+    if (!Among(name, kContainers) || (chosen && shown)) {
+      return std::nullopt;
+    }
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+      if (child.type() != pugi::node_element) {
+        continue;
+      }
+      if (std::optional<Found> found = Visit(child, m, inner, nullptr, false, uses)) {
+        return found;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // A <use>: its x and y move what it shows, which is drawn as the use's child. A use named by id
+  // must show a shape (perhaps through more uses).
+  std::optional<Found> VisitUse(const pugi::xml_node& use, const Affine& m, SvgViewport viewport,
+                                bool chosen, std::vector<pugi::xml_node>& uses) {
+    const std::string name = DescribeSvgElement(use);
+    pugi::xml_attribute href = use.attribute("href");
+    if (!href) {
+      href = use.attribute("xlink:href");
+    }
+    const std::string_view link = Trim(href.value());
+    if (link.size() < 2 || link[0] != '#') {
+      throw SvgFileError(name, href ? "href=\"" + std::string(href.value()) +
+                                          "\" does not name an element of this drawing (#id)"
+                                    : std::string("no href: the <use> shows nothing"));
+    }
+    const pugi::xml_node target = ById(std::string(link.substr(1)));
+    if (!target) {
+      throw SvgFileError(name, "no element with id \"" + std::string(link.substr(1)) + "\"");
+    }
+    // Showing an element that holds a use being followed (or is one) would never end.
+    uses.push_back(use);
+    if (std::any_of(uses.begin(), uses.end(), [&](const pugi::xml_node& u) {
+          return target == u || IsAncestor(target, u);
+        })) {
+      throw SvgFileError(
+          name, "the <use> chain comes back to itself through " + DescribeSvgElement(target));
+    }
+    UseSize size;
+    if (use.attribute("width")) {
+      size.width = SvgLengthAttribute(use, "width", SvgAxis::kX, viewport);
+    }
+    if (use.attribute("height")) {
+      size.height = SvgLengthAttribute(use, "height", SvgAxis::kY, viewport);
+    }
+    const Affine moved = Compose(m, Translate(SvgLengthAttribute(use, "x", SvgAxis::kX, viewport),
+                                              SvgLengthAttribute(use, "y", SvgAxis::kY, viewport)));
+    std::optional<Found> found = Visit(target, moved, viewport, &size, chosen, uses);
+    uses.pop_back();
+    if (chosen && !found) {
+      throw SvgFileError(name, "shows " + DescribeSvgElement(target) + ", which is not " +
+                                   kSvgShapeList + " (or a <use> of one)");
+    }
+    return found;
+  }
+
+  static bool IsAncestor(const pugi::xml_node& ancestor, pugi::xml_node node) {
+    for (node = node.parent(); node; node = node.parent()) {
+      if (node == ancestor) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  pugi::xml_node root_;
+  SvgViewport rootViewport_;
+  std::unordered_map<std::string, pugi::xml_node> ids_;
+  int visits_ = 0;
+  size_t depth_ = 0;
+};
+
+// The root's width or height in user units when it is an absolute length; nullopt when absent or
+// a percentage (of a window the file does not know).
+std::optional<double> RootSide(const pugi::xml_node& root, const char* attribute, SvgAxis axis) {
+  const std::string_view text = Trim(root.attribute(attribute).value());
+  if (text.empty() || text.back() == '%') {
+    return std::nullopt;
+  }
+  const double side = SvgLengthAttribute(root, attribute, axis, {});
+  return side > 0.0 ? std::optional<double>(side) : std::nullopt;
 }
 
-Affine FitOf(const pugi::xml_node& root, const SvgMaskRequest& request) {
-  const pugi::xml_attribute viewBox = root.attribute("viewBox");
-  if (!viewBox) {
-    throw SvgFileError(Describe(root), "\"fit\": \"layer\" needs a viewBox on the root <svg>");
+// The root's viewBox, or else (0, 0, width, height) from its absolute width and height.
+std::optional<SvgViewBox> RootBox(const pugi::xml_node& root) {
+  if (const pugi::xml_attribute viewBox = root.attribute("viewBox")) {
+    const std::optional<SvgViewBox> box = ParseSvgViewBox(viewBox.value());
+    if (!box) {
+      throw SvgFileError(DescribeSvgElement(root),
+                         "viewBox=\"" + std::string(viewBox.value()) +
+                             "\" is not \"x y width height\" with a positive size");
+    }
+    return box;
   }
-  std::vector<double> v;
-  if (!NumberList(viewBox.value(), &v) || v.size() != 4 || !(v[2] > 0.0 && v[3] > 0.0)) {
-    throw SvgFileError(Describe(root), "viewBox=\"" + std::string(viewBox.value()) +
-                                           "\" is not \"x y width height\" with a positive size");
+  const std::optional<double> width = RootSide(root, "width", SvgAxis::kX);
+  const std::optional<double> height = RootSide(root, "height", SvgAxis::kY);
+  if (width && height) {
+    return SvgViewBox{0.0, 0.0, *width, *height};
   }
-  return FitViewBox(v[0], v[1], v[2], v[3], request.layerWidth, request.layerHeight);
+  return std::nullopt;
+}
+
+std::string CountText(size_t n) {
+  return std::to_string(n) + (n == 1 ? " subpath" : " subpaths");
 }
 
 }  // namespace
@@ -285,6 +342,11 @@ Affine FitViewBox(double x, double y, double w, double h, double layerWidth, dou
 }
 
 SvgFileMask MaskFromSvgText(std::string_view text, const SvgMaskRequest& request) {
+  std::string unpacked;
+  if (IsGzip(text)) {
+    unpacked = Gunzip(text, kMaxSvgBytes);
+    text = unpacked;
+  }
   pugi::xml_document document;
   const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
   if (!parsed) {
@@ -292,50 +354,77 @@ SvgFileMask MaskFromSvgText(std::string_view text, const SvgMaskRequest& request
                                "\" at byte " + std::to_string(parsed.offset));
   }
   const pugi::xml_node root = document.document_element();
-  if (LocalName(root) != "svg") {
+  if (SvgLocalName(root) != "svg") {
     throw SvgFileError(
         "", "not an SVG file: the root element is <" + std::string(root.name()) + ">, not <svg>");
   }
-  const pugi::xml_node element = FindElement(root, request.id);
-  if (!element) {
-    throw SvgFileError("", request.id.empty() ? std::string("no <path> element in the drawing")
-                                              : "no element with id \"" + request.id + "\"");
+  const std::optional<SvgViewBox> box = RootBox(root);
+  const SvgViewport rootViewport = box ? SvgViewport{box->width, box->height}
+                                       : SvgViewport{request.layerWidth, request.layerHeight};
+  DrawingWalker walker(document, rootViewport);
+  std::optional<Found> found;
+  if (request.id.empty()) {
+    found = walker.FirstDrawn();
+    if (!found) {
+      throw SvgFileError("", std::string("nothing in the drawing is drawn: no ") + kSvgShapeList +
+                                 " outside <defs>, <symbol>, <marker>, <clipPath>, <mask> and "
+                                 "<pattern>");
+    }
+  } else {
+    const pugi::xml_node node = walker.ById(request.id);
+    if (!node) {
+      throw SvgFileError("", "no element with id \"" + request.id + "\"");
+    }
+    found = walker.Chosen(node);
   }
+
   SvgFileMask result;
-  result.element = Describe(element);
-  const ElementReader reader(element);
-  if (!IsShape(LocalName(element))) {
-    reader.Fail(std::string("no geometry: only ") + kShapeList + " elements are read");
-  }
-  SvgSubpath subpath;
+  result.element = DescribeSvgElement(found->node);
+  const auto fail = [&](const std::string& reason) { throw SvgFileError(result.element, reason); };
+  std::vector<Mask> subpaths;
   try {
-    subpath = ParseFirstSvgSubpath(reader.PathData());
+    subpaths = ParseSvgSubpathList(SvgShapePathData(found->node, found->viewport));
   } catch (const SvgPathError& e) {
-    reader.Fail(e.what());
+    fail(e.what());
   }
-  if (MaskSegmentCount(subpath.mask) == 0) {
-    reader.Fail("no geometry: the outline has no segment");
+  if (subpaths.empty()) {
+    fail("no geometry: the outline has no segment");
   }
-  if (subpath.moreSubpaths) {
-    result.warnings.push_back(result.element +
-                              " has more than one subpath; only the first is used");
+  result.subpathCount = subpaths.size();
+  const int index = request.subpath.value_or(0);
+  if (index < 0 || static_cast<size_t>(index) >= subpaths.size()) {
+    fail("has " + CountText(subpaths.size()) + "; \"subpath\": " + std::to_string(index) +
+         " is not one of them (0 to " + std::to_string(subpaths.size() - 1) + ")");
   }
-  Affine m = TransformOf(element);
+  if (!request.subpath && subpaths.size() > 1) {
+    result.warnings.push_back(result.element + " has " + CountText(subpaths.size()) +
+                              "; subpath 0 is used (\"subpath\": 0 to " +
+                              std::to_string(subpaths.size() - 1) + " picks one)");
+  }
+  Affine m = found->m;
   if (request.fit == SvgFit::kLayer) {
-    m = Compose(FitOf(root, request), m);
+    if (!box) {
+      throw SvgFileError(DescribeSvgElement(root),
+                         "\"fit\": \"layer\" needs a viewBox, or a width and height in absolute "
+                         "units, on the root <svg>");
+    }
+    m = Compose(FitViewBox(box->x, box->y, box->width, box->height, request.layerWidth,
+                           request.layerHeight),
+                m);
   }
-  result.mask = TransformedMask(subpath.mask, m);
+  result.mask = TransformedMask(subpaths[static_cast<size_t>(index)], m);
   return result;
 }
 
-SvgFileMask MaskFromSvgFile(const std::filesystem::path& file, const SvgMaskRequest& request) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in || in.bad()) {
-    throw SvgFileError("", "cannot read the file");
+SvgFileMask MaskFromSvgFile(const std::filesystem::path& file, const SvgMaskRequest& request,
+                            const FileGate& gate) {
+  std::string text;
+  try {
+    text = ReadOpenedFile(OpenThroughGate(file, gate), kMaxSvgBytes);
+  } catch (const FileGateError& e) {
+    throw SvgFileError("", e.what());
   }
-  return MaskFromSvgText(text.str(), request);
+  return MaskFromSvgText(text, request);
 }
 
 }  // namespace lwhost

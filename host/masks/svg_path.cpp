@@ -214,9 +214,15 @@ struct Builder {
   }
 };
 
-// The first subpath; with `firstOnly` a second one ends the reading instead of being an error.
-SvgSubpath ParseSvgSubpaths(std::string_view data, bool firstOnly) {
-  SvgSubpath result;
+// The subpaths in order; without `many` a second one is an error. A subpath without a segment
+// (a lone move) is left out: it draws nothing.
+std::vector<Mask> ParseSvgSubpaths(std::string_view data, bool many) {
+  std::vector<Mask> result;
+  const auto keep = [&](Mask& mask) {
+    if (mask.vertices.size() > 1) {
+      result.push_back(std::move(mask));
+    }
+  };
   Reader in(data);
   Builder b;
   char command = 0;
@@ -241,11 +247,16 @@ SvgSubpath ParseSvgSubpaths(std::string_view data, bool firstOnly) {
       if (!started && c != 'M' && c != 'm') {
         Fail("path data must start with 'M', not " + Quote(c) + " at " + At(cPos), cPos);
       }
-      if (b.mask.closed || (started && (c == 'M' || c == 'm'))) {
-        if (firstOnly) {
-          result.moreSubpaths = true;
-          break;
+      if ((b.mask.closed || (started && (c == 'M' || c == 'm'))) && many) {
+        // The next subpath starts where this one left the current point (its start after a Z);
+        // a command other than a move starts it right there.
+        keep(b.mask);
+        b.mask = Mask{};
+        b.start = b.current;
+        if (c != 'M' && c != 'm') {
+          b.mask.vertices.push_back({b.current, Vec2{}, Vec2{}});
         }
+      } else if (b.mask.closed || (started && (c == 'M' || c == 'm'))) {
         Fail(
             "only one subpath is allowed; " + Quote(c) + " at " + At(cPos) + " starts a second one",
             cPos);
@@ -330,17 +341,21 @@ SvgSubpath ParseSvgSubpaths(std::string_view data, bool firstOnly) {
     }
     b.previous = upper;
   }
-  result.mask = std::move(b.mask);
+  if (!many) {
+    result.push_back(std::move(b.mask));
+  } else {
+    keep(b.mask);
+  }
   return result;
 }
 
 }  // namespace
 
 Mask ParseSvgPath(std::string_view data) {
-  return ParseSvgSubpaths(data, false).mask;
+  return std::move(ParseSvgSubpaths(data, false).front());
 }
 
-SvgSubpath ParseFirstSvgSubpath(std::string_view data) {
+std::vector<Mask> ParseSvgSubpathList(std::string_view data) {
   return ParseSvgSubpaths(data, true);
 }
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "masks/mask.h"
 
@@ -29,12 +30,8 @@ class SvgPathError : public std::invalid_argument {
 // or out-of-range numbers, a missing leading M and unknown letters throw SvgPathError.
 Mask ParseSvgPath(std::string_view data);
 
-struct SvgSubpath {
-  Mask mask;
-  bool moreSubpaths = false;  // the data went on with another subpath, which was not read
-};
-
-// The first subpath of data that may hold several (a drawing's path); the rest is not read.
-SvgSubpath ParseFirstSvgSubpath(std::string_view data);
+// Every subpath of data that may hold several (a drawing's path), in order; a subpath without a
+// segment (a lone move) is left out. Errors as for ParseSvgPath, apart from the second subpath.
+std::vector<Mask> ParseSvgSubpathList(std::string_view data);
 
 }  // namespace lwhost

@@ -1,6 +1,6 @@
 // What the host knows about the Lathewind effect in particular, kept in this one place: the label
-// of its curve control and the stored form of the curve value, which scene files may write as a
-// list of points. Everything else in the host serves any effect.
+// of its curve control and of its main mask, and the stored form of the curve value, which scene
+// files may write as a list of points. Everything else in the host serves any effect.
 #pragma once
 
 #include <array>
@@ -13,8 +13,13 @@
 
 namespace lwhost {
 
+// The mask the ribbon follows: without one (or with one that has no segment) nothing is drawn.
+inline constexpr std::string_view kPathLabel = "Path";
+
 // The arbitrary-data parameter holding the width curve, and its custom control.
 inline constexpr std::string_view kWidthGraphLabel = "Width Graph";
+// The mask the ribbon follows: the one a host's own path data (frei0r's "path") stands for.
+inline constexpr std::string_view kPathLabel = "Path";
 
 // The curve value's stored form: tag 1, the point count, two reserved bytes, then the x values
 // and the y values as little-endian 32-bit floats, kCurveMaxPoints slots each.

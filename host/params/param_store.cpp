@@ -64,7 +64,8 @@ ParamValue DeclaredValue(const PF_ParamDef& def) {
 }
 
 // Where `frame` falls among keys (ascending, at least one): the key before it and the fraction of
-// the way to the next one; t = 0 at or before the first key and at or after the last.
+// the way to the next one, as the key's interpolation moves it; t = 0 at or before the first key,
+// at or after the last and all along a held span.
 struct KeySpan {
   size_t left = 0;
   double t = 0.0;
@@ -82,7 +83,7 @@ KeySpan FindSpan(const std::vector<ParamKey>& keys, double frame) {
     ++i;
   }
   const double span = keys[i + 1].frame - keys[i].frame;
-  return {i, (frame - keys[i].frame) / span};
+  return {i, InterpolatedFraction(keys[i].interpolation, (frame - keys[i].frame) / span)};
 }
 
 // Linear interpolation of the numbers and angles, holding of everything else.

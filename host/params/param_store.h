@@ -6,8 +6,9 @@
 // (PF_Cmd_ARBITRARY_CALLBACK).
 //
 // Time is counted in frames: the parameter array for frame f holds every value at f; keyframed
-// numbers and angles interpolate linearly, popups, layers and masks hold until the next key,
-// arbitrary data interpolates through the effect's INTERP callback.
+// numbers and angles interpolate by the fraction their key's interpolation gives (linear, hold,
+// ease), popups, layers and masks hold until the next key, arbitrary data interpolates through the
+// effect's INTERP callback at that same fraction.
 //
 // Threads: At, LayerIdAt, PathIdAt, Count and IndexOfLabel may run at once on several threads;
 // everything that changes a value (Set*, LoadArbitrary, AdoptEditedValue) needs exclusive use.
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "ae_effect.h"
+#include "params/key_interpolation.h"
 
 namespace lwhost {
 
@@ -40,6 +42,7 @@ struct ParamValue {
 struct ParamKey {
   double frame = 0.0;
   ParamValue value;
+  KeyInterpolation interpolation = KeyInterpolation::kLinear;  // of the span to the next key
 };
 
 // The array of one command: index 0 is the layer carrying the effect, then every declared

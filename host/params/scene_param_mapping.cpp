@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "params/param_store.h"
 #include "core/session.h"
+#include "params/param_store.h"
 
 namespace lwhost {
 
@@ -100,7 +100,7 @@ PF_Err ApplySceneParams(ParamStore& store, std::span<const ResolvedParam> resolv
         case DeclaredType::kOther:
           break;
       }
-      keys.push_back(ParamKey{key.frame, value});
+      keys.push_back(ParamKey{key.frame, value, key.interpolation});
     }
     if (keys.empty()) {
       continue;

@@ -8,10 +8,16 @@
 #include <initializer_list>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
+#include "core/file_gate.h"
 #include "core/nearest_name.h"
+#include "layers/background.h"
 #include "layers/png_io.h"
+#include "media/footage.h"
+#include "media/still.h"
+#include "scenes/frame_pattern.h"
 
 namespace lwhost {
 namespace {
@@ -23,6 +29,7 @@ using Json = nlohmann::ordered_json;
 constexpr double kTimeUnitsPerFrame = 1000.0;
 constexpr int32_t kMaxFrame = std::numeric_limits<int32_t>::max() / 1000;
 constexpr double kMaxTimeScale = std::numeric_limits<int32_t>::max();
+constexpr int32_t kMaxStreams = 1000;  // more video streams than any file has
 
 std::string Describe(const Json& value) {
   switch (value.type()) {
@@ -123,32 +130,38 @@ TextCheck CheckSceneText(std::string_view text) {
   return check;
 }
 
-// Why `path` cannot be read as an image file, or "" when it is a regular file. Decided from
-// the file's type alone: a FIFO or a device such as /dev/zero is never opened, so it cannot hang.
-std::string NotAnImageFile(const std::filesystem::path& path) {
+// "an image", "a movie".
+std::string Article(const std::string& what) {
+  return (what == "image" ? "an " : "a ") + what;
+}
+
+// Why `path` cannot be read as an image (or movie) file, or "" when it is a regular file. Decided
+// from the file's type alone: a FIFO or a device such as /dev/zero is never opened, so it cannot
+// hang.
+std::string NotAMediaFile(const std::filesystem::path& path, const std::string& what) {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   const std::string name = Quote(path.string());
   if (error == std::errc::too_many_symbolic_link_levels) {
-    return "image file " + name + " is a loop of symbolic links";
+    return what + " file " + name + " is a loop of symbolic links";
   }
   switch (status.type()) {
     case fs::file_type::regular:
       return "";
     case fs::file_type::not_found:
-      return "image file not found: " + name;
+      return what + " file not found: " + name;
     case fs::file_type::directory:
-      return "image file " + name + " is a folder, not a PNG file";
+      return what + " file " + name + " is a folder, not " + Article(what) + " file";
     case fs::file_type::fifo:
-      return "image file " + name + " is a FIFO (named pipe), not a PNG file";
+      return what + " file " + name + " is a FIFO (named pipe), not " + Article(what) + " file";
     case fs::file_type::character:
     case fs::file_type::block:
-      return "image file " + name + " is a device, not a PNG file";
+      return what + " file " + name + " is a device, not " + Article(what) + " file";
     case fs::file_type::socket:
-      return "image file " + name + " is a socket, not a PNG file";
+      return what + " file " + name + " is a socket, not " + Article(what) + " file";
     default:
-      return "image file " + name +
+      return what + " file " + name +
              " cannot be read: " + (error ? error.message() : std::string("not a regular file"));
   }
 }
@@ -163,9 +176,9 @@ class SceneReader {
     scene.fileName = file_;
     scene.folder = folder_;
     RequireObject(root, "");
-    CheckKeys(
-        root, "",
-        {"layer", "bitDepth", "downsample", "frameRate", "frames", "layers", "masks", "params"});
+    CheckKeys(root, "",
+              {"layer", "bitDepth", "downsample", "frameRate", "frames", "layers", "masks",
+               "params", "background"});
     if (root.contains("layer")) {
       ReadLayerSize(root["layer"], "/layer", scene);
     }
@@ -193,6 +206,9 @@ class SceneReader {
       for (const auto& [name, layer] : root["layers"].items()) {
         scene.layers.push_back(ReadLayer(name, layer, JsonPointerChild("/layers", name)));
       }
+    }
+    if (root.contains("background")) {
+      scene.background = ReadBackground(root["background"], scene);
     }
     if (root.contains("masks")) {
       RequireObject(root["masks"], "/masks");
@@ -276,6 +292,28 @@ class SceneReader {
     return static_cast<int32_t>(number);
   }
 
+  // [frame, value] or [frame, value, interpolation].
+  void RequireKey(const Json& value, const std::string& pointer, const char* form) const {
+    if (!value.is_array() || value.size() < 2 || value.size() > 3) {
+      RequireList(value, pointer, 2, form);  // names what was found
+    }
+  }
+
+  // The key's third entry, linear when there is none.
+  KeyInterpolation Interpolation(const Json& key, const std::string& keyPointer) const {
+    if (key.size() < 3) {
+      return KeyInterpolation::kLinear;
+    }
+    const Json& name = key[2];
+    const std::optional<KeyInterpolation> known =
+        name.is_string() ? KeyInterpolationNamed(name.get<std::string>()) : std::nullopt;
+    if (!known) {
+      Fail(keyPointer + "/2", "expected \"linear\", \"hold\" or \"ease\", found " +
+                                  (name.is_string() ? name.dump() : Describe(name)));
+    }
+    return *known;
+  }
+
   ScenePoint Point(const Json& value, const std::string& pointer) const {
     RequireList(value, pointer, 2, "a point [x, y]");
     return {Number(value[0], pointer + "/0"), Number(value[1], pointer + "/1")};
@@ -326,6 +364,36 @@ class SceneReader {
     scene.firstFrame = scene.lastFrame = IntegerIn(value, "/frames", 0, kMaxFrame);
   }
 
+  // "#RRGGBB", "#RRGGBBAA" or the name of a layer of the scene.
+  SceneBackground ReadBackground(const Json& value, const Scene& scene) const {
+    const std::string pointer = "/background";
+    if (!value.is_string() || value.get<std::string>().empty()) {
+      Fail(pointer, "expected a colour \"#RRGGBB\" or \"#RRGGBBAA\" or a layer name, found " +
+                        Describe(value));
+    }
+    const std::string text = value.get<std::string>();
+    SceneBackground background;
+    if (text[0] == '#') {
+      const std::optional<StraightColor8> color = ParseHexColor(text);
+      if (!color) {
+        Fail(pointer, "expected a colour \"#RRGGBB\" or \"#RRGGBBAA\", found " + Quote(text));
+      }
+      background.kind = SceneBackgroundKind::kColor;
+      background.color = *color;
+      return background;
+    }
+    if (FindSceneLayer(scene, text) == nullptr) {
+      std::vector<std::string> names;
+      for (const SceneLayer& layer : scene.layers) {
+        names.push_back(layer.name);
+      }
+      Fail(pointer, "no layer named " + Quote(text) + DidYouMean(text, names) + " in \"layers\"");
+    }
+    background.kind = SceneBackgroundKind::kLayer;
+    background.layer = text;
+    return background;
+  }
+
   StraightColor8 Color(const Json& value, const std::string& pointer) const {
     constexpr size_t kColorText = 9;  // "#RRGGBBAA"
     const std::string text = value.is_string() ? value.get<std::string>() : std::string();
@@ -357,6 +425,75 @@ class SceneReader {
     return -1;
   }
 
+  // The path a layer reads, as written and resolved against the scene's folder.
+  void ReadMediaPath(const Json& value, const std::string& pointer, const char* form,
+                     SceneLayer& layer) const {
+    if (!value.is_string() || value.get<std::string>().empty()) {
+      Fail(pointer, std::string("expected the path of ") + form + ", found " + Describe(value));
+    }
+    layer.imageAsWritten = value.get<std::string>();
+    layer.imagePath = folder_ / std::filesystem::path(layer.imageAsWritten);
+  }
+
+  // "start" and "loop", the keys every moving layer takes.
+  void ReadPlacement(const Json& value, const std::string& pointer, SceneLayer& layer) const {
+    if (value.contains("start")) {
+      layer.start = IntegerIn(value["start"], pointer + "/start", -kMaxFrame, kMaxFrame);
+    }
+    if (value.contains("loop")) {
+      if (!value["loop"].is_boolean()) {
+        Fail(pointer + "/loop", "expected true or false, found " + Describe(value["loop"]));
+      }
+      layer.loop = value["loop"].get<bool>();
+    }
+  }
+
+  // {"image": "still.png"} or {"image": "f.%04d.png", "start": S, "first": N, "loop": false}.
+  void ReadImageLayer(const Json& value, const std::string& pointer, SceneLayer& layer) const {
+    ReadMediaPath(value["image"], pointer + "/image", "an image file", layer);
+    bool sequence = false;
+    try {
+      sequence = ParseFramePattern(layer.imagePath.filename().string()).hasField;
+    } catch (const std::invalid_argument&) {
+      sequence = false;  // a "%" that is no frame field is part of a still's name
+    }
+    if (!sequence) {
+      for (const char* key : {"start", "first", "loop", "stream"}) {
+        if (value.contains(key)) {
+          Fail(JsonPointerChild(pointer, key),
+               std::string("\"") + key + "\" is for " +
+                   (std::string(key) == "stream" ? "a movie" : "an image sequence") + ": " +
+                   Quote(layer.imageAsWritten) + " has no frame field such as %04d");
+        }
+      }
+      layer.kind = SceneLayerKind::kImage;
+      if (const std::string problem = NotAMediaFile(layer.imagePath, "image"); !problem.empty()) {
+        Fail(pointer + "/image", problem);
+      }
+      return;
+    }
+    CheckKeys(value, pointer, {"image", "start", "first", "loop"}, "image sequence");
+    layer.kind = SceneLayerKind::kSequence;
+    ReadPlacement(value, pointer, layer);
+    if (value.contains("first")) {
+      layer.first = Integer(value["first"], pointer + "/first");
+    }
+  }
+
+  // {"video": "clip.mov", "start": S, "loop": false, "stream": K}.
+  void ReadVideoLayer(const Json& value, const std::string& pointer, SceneLayer& layer) const {
+    CheckKeys(value, pointer, {"video", "start", "loop", "stream"}, "video");
+    ReadMediaPath(value["video"], pointer + "/video", "a movie file", layer);
+    layer.kind = SceneLayerKind::kVideo;
+    ReadPlacement(value, pointer, layer);
+    if (value.contains("stream")) {
+      layer.stream = IntegerIn(value["stream"], pointer + "/stream", 0, kMaxStreams);
+    }
+    if (const std::string problem = NotAMediaFile(layer.imagePath, "movie"); !problem.empty()) {
+      Fail(pointer + "/video", problem);
+    }
+  }
+
   SceneLayer ReadLayer(const std::string& name, const Json& value,
                        const std::string& pointer) const {
     if (name.empty()) {
@@ -367,27 +504,22 @@ class SceneReader {
     layer.name = name;
     layer.pointer = pointer;
     // A misspelt key ("imgae") is named before the question of which kind of layer this is.
-    CheckKeys(value, pointer, {"image", "pattern", "width", "height", "cell", "colors", "empty"},
+    CheckKeys(value, pointer,
+              {"image", "video", "start", "first", "loop", "stream", "pattern", "width", "height",
+               "cell", "colors", "empty"},
               "layer");
-    const int kinds = static_cast<int>(value.contains("image")) +
-                      static_cast<int>(value.contains("pattern")) +
-                      static_cast<int>(value.contains("empty"));
+    const int kinds =
+        static_cast<int>(value.contains("image")) + static_cast<int>(value.contains("video")) +
+        static_cast<int>(value.contains("pattern")) + static_cast<int>(value.contains("empty"));
     if (kinds != 1) {
       Fail(pointer,
-           "a layer is exactly one of {\"image\": ...}, {\"pattern\": \"checker\", ...} "
-           "or {\"empty\": true}");
+           "a layer is exactly one of {\"image\": ...}, {\"video\": ...}, "
+           "{\"pattern\": \"checker\", ...} or {\"empty\": true}");
     }
     if (value.contains("image")) {
-      CheckKeys(value, pointer, {"image"}, "layer");
-      const Json& image = value["image"];
-      if (!image.is_string() || image.get<std::string>().empty()) {
-        Fail(pointer + "/image", "expected the path of a PNG file, found " + Describe(image));
-      }
-      layer.kind = SceneLayerKind::kImage;
-      layer.imagePath = folder_ / std::filesystem::path(image.get<std::string>());
-      if (const std::string problem = NotAnImageFile(layer.imagePath); !problem.empty()) {
-        Fail(pointer + "/image", problem);
-      }
+      ReadImageLayer(value, pointer, layer);
+    } else if (value.contains("video")) {
+      ReadVideoLayer(value, pointer, layer);
     } else if (value.contains("pattern")) {
       CheckKeys(value, pointer, {"pattern", "width", "height", "cell", "colors"}, "layer");
       for (const char* key : {"width", "height", "cell", "colors"}) {
@@ -440,7 +572,7 @@ class SceneReader {
     }
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string keyPointer = keysPointer + "/" + std::to_string(i);
-      RequireList(keys[i], keyPointer, 2, "a key [frame, mask]");
+      RequireKey(keys[i], keyPointer, "a key [frame, mask] or [frame, mask, interpolation]");
       const double frame = Number(keys[i][0], keyPointer + "/0");
       if (i > 0 && frame <= mask.keys.back().frame) {
         Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
@@ -451,7 +583,8 @@ class SceneReader {
       if (shape.contains("keys")) {
         Fail(keyPointer + "/1", "keys cannot hold keys");
       }
-      mask.keys.push_back({frame, ReadMaskShape(shape, keyPointer + "/1")});
+      mask.keys.push_back(
+          {frame, ReadMaskShape(shape, keyPointer + "/1"), Interpolation(keys[i], keyPointer)});
     }
     return mask;
   }
@@ -503,10 +636,10 @@ class SceneReader {
     return mask;
   }
 
-  // {"svgFile": "drawing.svg", "id": "spine", "fit": "none" | "layer"}: the file must exist;
-  // reading the drawing waits until the scene is loaded.
+  // {"svgFile": "drawing.svg", "id": "spine", "fit": "none" | "layer", "subpath": N}: the file
+  // must exist; reading the drawing waits until the scene is loaded.
   void ReadSvgFileShape(const Json& value, const std::string& pointer, SceneMaskShape& mask) const {
-    CheckKeys(value, pointer, {"svgFile", "id", "fit"}, "mask");
+    CheckKeys(value, pointer, {"svgFile", "id", "fit", "subpath"}, "mask");
     const Json& file = value["svgFile"];
     if (!file.is_string() || file.get<std::string>().empty()) {
       Fail(pointer + "/svgFile", "expected the path of an SVG file, found " + Describe(file));
@@ -532,6 +665,10 @@ class SceneReader {
                                    (fit.is_string() ? fit.dump() : Describe(fit)));
       }
       mask.svgFitLayer = fit == "layer";
+    }
+    if (value.contains("subpath")) {
+      mask.svgSubpath =
+          IntegerIn(value["subpath"], pointer + "/subpath", 0, std::numeric_limits<int32_t>::max());
     }
   }
 
@@ -598,7 +735,7 @@ class SceneReader {
     param.animated = true;
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string keyPointer = keysPointer + "/" + std::to_string(i);
-      RequireList(keys[i], keyPointer, 2, "a key [frame, value]");
+      RequireKey(keys[i], keyPointer, "a key [frame, value] or [frame, value, interpolation]");
       const double frame = Number(keys[i][0], keyPointer + "/0");
       if (i > 0 && frame <= param.keys.back().frame) {
         Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
@@ -608,7 +745,8 @@ class SceneReader {
       if (keyValue.is_object() && keyValue.contains("keys")) {
         Fail(keyPointer + "/1", "keys cannot hold keys");
       }
-      param.keys.push_back({frame, ReadValue(keyValue, keyPointer + "/1")});
+      param.keys.push_back(
+          {frame, ReadValue(keyValue, keyPointer + "/1"), Interpolation(keys[i], keyPointer)});
     }
     return param;
   }
@@ -678,16 +816,19 @@ Scene ParseSceneFile(const std::filesystem::path& path) {
   return ParseSceneText(text.str(), path.string(), path.parent_path());
 }
 
-Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer) {
+Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer, const FileGate& gate) {
   switch (layer.kind) {
     case SceneLayerKind::kImage:
       try {
-        return ReadPng(layer.imagePath, scene.bitDepth);
+        return DecodeStill(OpenThroughGate(layer.imagePath, gate), scene.bitDepth,
+                           layer.imagePath.string());
       } catch (const std::runtime_error& error) {
         throw SceneError(scene.fileName, layer.pointer + "/image", error.what());
       }
     case SceneLayerKind::kChecker:
       return MakeChecker(layer.width, layer.height, layer.cell, layer.colors, scene.bitDepth);
+    case SceneLayerKind::kSequence:
+    case SceneLayerKind::kVideo:
     case SceneLayerKind::kEmpty:
       break;
   }

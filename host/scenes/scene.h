@@ -10,15 +10,19 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "layers/image.h"
+#include "params/key_interpolation.h"
 #include "params/lathewind_effect.h"
 
 namespace lwhost {
+
+struct FileGate;
 
 // A bad scene: names the file, the JSON location (a JSON pointer such as "/params/Taper Start";
 // empty for the whole document) and what is wrong.
@@ -46,16 +50,24 @@ struct ScenePoint {
   double y = 0.0;
 };
 
-enum class SceneLayerKind { kImage, kChecker, kEmpty };
+// kImage: a still; kSequence: "name.%04d.ext"; kVideo: a movie's video stream.
+enum class SceneLayerKind { kImage, kSequence, kVideo, kChecker, kEmpty };
 
 struct SceneLayer {
   std::string name;
   std::string pointer;  // where the layer is in the file, for later errors
   SceneLayerKind kind = SceneLayerKind::kEmpty;
-  std::filesystem::path imagePath;         // kImage: resolved against the scene's folder; it exists
-  int32_t width = 0;                       // kChecker
-  int32_t height = 0;                      // kChecker
-  double cell = 1.0;                       // kChecker: side of one checker square, > 0
+  // kImage, kSequence, kVideo: the file (or pattern), resolved against the scene's folder; a
+  // still's and a movie's file exists.
+  std::filesystem::path imagePath;
+  std::string imageAsWritten;    // for messages
+  int64_t start = 0;             // kSequence, kVideo: the scene frame the first frame shows at
+  bool loop = false;             // kSequence, kVideo: repeat past the end, rather than hold
+  std::optional<int64_t> first;  // kSequence: the first file's number (default: the lowest)
+  int stream = 0;                // kVideo: among the movie's video streams
+  int32_t width = 0;             // kChecker
+  int32_t height = 0;            // kChecker
+  double cell = 1.0;             // kChecker: side of one checker square, > 0
   std::array<StraightColor8, 2> colors{};  // kChecker
 };
 
@@ -68,13 +80,14 @@ struct SceneMaskShape {
   bool isSvg = false;
   std::string svg;
   // Given as an element of an SVG file: the file (resolved against the scene's folder; it
-  // exists), the element's id (empty for the first <path>) and whether the viewBox is fitted into
-  // the layer.
+  // exists), the element's id (empty for the first element drawn) and whether the viewBox is
+  // fitted into the layer.
   bool isSvgFile = false;
   std::filesystem::path svgFile;
   std::string svgFileAsWritten;  // for messages
   std::string svgId;
   bool svgFitLayer = false;
+  std::optional<int> svgSubpath;  // "subpath": which subpath of a path of several, from 0
   // Given as vertices: the three lists have the same length (missing tangent lists are zeros).
   std::vector<ScenePoint> vertices;
   std::vector<ScenePoint> inTangents;
@@ -82,9 +95,12 @@ struct SceneMaskShape {
   bool closed = false;
 };
 
+// A key is [frame, value] or [frame, value, "linear" | "hold" | "ease"]: the third entry says how
+// the span from this key to the next moves; absent, it is linear (and is written back absent).
 struct SceneMaskKey {
   double frame = 0.0;
   SceneMaskShape shape;
+  KeyInterpolation interpolation = KeyInterpolation::kLinear;
 };
 
 // A still mask is its own shape; a keyframed one ({"keys": ...}) has its shapes in `keys`, frames
@@ -114,6 +130,7 @@ struct SceneValue {
 struct SceneKey {
   double frame = 0.0;
   SceneValue value;
+  KeyInterpolation interpolation = KeyInterpolation::kLinear;  // as for SceneMaskKey
 };
 
 struct SceneParam {
@@ -123,6 +140,15 @@ struct SceneParam {
   // strictly ascending frame order, at least one.
   bool animated = false;
   std::vector<SceneKey> keys;
+};
+
+// The plate the effect's output is composited over before it is written.
+enum class SceneBackgroundKind { kNone, kColor, kLayer };
+
+struct SceneBackground {
+  SceneBackgroundKind kind = SceneBackgroundKind::kNone;
+  StraightColor8 color;  // kColor
+  std::string layer;     // kLayer: the name of one of the scene's layers
 };
 
 struct Scene {
@@ -139,6 +165,7 @@ struct Scene {
   std::vector<SceneLayer> layers;  // in file order
   std::vector<SceneMask> masks;    // in file order
   std::vector<SceneParam> params;  // in file order
+  SceneBackground background;
 };
 
 // Reads and checks a scene file. Throws SceneError.
@@ -149,10 +176,11 @@ Scene ParseSceneFile(const std::filesystem::path& path);
 Scene ParseSceneText(std::string_view text, const std::string& fileName,
                      const std::filesystem::path& folder);
 
-// The full-resolution pixels a layer stands for, at the scene's bit depth: the PNG read and
-// converted, the checker drawn, or a world without pixels. A PNG that cannot be read is reported
-// as SceneError at the layer's "image" entry.
-Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer);
+// The full-resolution pixels a still layer stands for, at the scene's bit depth: the image read
+// through `gate` and converted, the checker drawn, or a world without pixels (also for moving
+// layers: see scene_render.h). An image that cannot be read is reported as SceneError at the
+// layer's "image" entry.
+Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer, const FileGate& gate);
 
 // Looks a layer or mask up by name; null when there is none.
 const SceneLayer* FindSceneLayer(const Scene& scene, std::string_view name);

@@ -270,7 +270,7 @@ std::vector<ResolvedParam> ResolveSceneParams(const Scene& scene,
     out.type = match->type;
     out.animated = param.animated;
     for (const SceneKey& key : param.keys) {
-      out.keys.push_back({key.frame, resolver.Resolve(key.value)});
+      out.keys.push_back({key.frame, resolver.Resolve(key.value), key.interpolation});
     }
     resolved.push_back(std::move(out));
   }

@@ -51,6 +51,7 @@ struct ResolvedValue {
 struct ResolvedKey {
   double frame = 0.0;
   ResolvedValue value;
+  KeyInterpolation interpolation = KeyInterpolation::kLinear;
 };
 
 struct ResolvedParam {

@@ -1,119 +1,65 @@
 #include "scenes/scene_render.h"
 
 #include <iostream>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <utility>
 #include <vector>
 
 #include "core/error_names.h"
+#include "core/file_gate.h"
 #include "core/session.h"
+#include "layers/background.h"
 #include "layers/fill_matte.h"
-#include "layers/png_io.h"
-#include "masks/mask_keys.h"
-#include "masks/svg_file.h"
-#include "masks/svg_path.h"
+#include "media/frame_cache.h"
+#include "media/movie.h"
+#include "media/sequence.h"
 #include "params/param_store.h"
 #include "params/scene_param_mapping.h"
+#include "scenes/scene_masks.h"
 #include "scenes/scene_params.h"
 
 namespace lwhost {
 
 namespace {
 
-Mask BuildShape(const Scene& scene, const SceneMaskShape& shape) {
-  if (shape.isSvg) {
-    try {
-      return ParseSvgPath(shape.svg);
-    } catch (const SvgPathError& e) {
-      throw SceneError(scene.fileName, JsonPointerChild(shape.pointer, "svg"), e.what());
-    }
-  }
-  if (shape.isSvgFile) {
-    const std::string pointer = JsonPointerChild(shape.pointer, "svgFile");
-    SvgMaskRequest request;
-    request.id = shape.svgId;
-    request.fit = shape.svgFitLayer ? SvgFit::kLayer : SvgFit::kNone;
-    request.layerWidth = scene.layerWidth;
-    request.layerHeight = scene.layerHeight;
-    try {
-      SvgFileMask read = MaskFromSvgFile(shape.svgFile, request);
-      for (const std::string& warning : read.warnings) {
-        std::cerr << scene.fileName << ": " << pointer << ": warning: " << shape.svgFileAsWritten
-                  << ": " << warning << "\n";
-      }
-      return std::move(read.mask);
-    } catch (const SvgFileError& e) {
-      throw SceneError(scene.fileName, pointer, shape.svgFileAsWritten + ": " + e.what());
-    }
-  }
-  const auto vecs = [](const std::vector<ScenePoint>& points) {
-    std::vector<Vec2> out;
-    out.reserve(points.size());
-    for (const ScenePoint& p : points) {
-      out.push_back(Vec2{p.x, p.y});
-    }
-    return out;
-  };
+// A movie or an image sequence behind its cache; the first frame is decoded here, so a file that
+// cannot give one is a scene error before any render.
+std::shared_ptr<MovingSource> BuildMovingSource(const Scene& scene, const SceneLayer& layer,
+                                                const FileGate& gate) {
+  const bool video = layer.kind == SceneLayerKind::kVideo;
+  const std::string pointer = JsonPointerChild(layer.pointer, video ? "video" : "image");
+  const ClipPlacement placement{layer.start, layer.loop};
   try {
-    return MakeMask(vecs(shape.vertices), vecs(shape.inTangents), vecs(shape.outTangents),
-                    shape.closed);
-  } catch (const std::invalid_argument& e) {
-    throw SceneError(scene.fileName, shape.pointer, e.what());
-  }
-}
-
-// A segment the host cannot measure would fail every render of the frame: name it now.
-Mask CheckedMeasurable(const Scene& scene, const std::string& pointer, Mask mask) {
-  for (int i = 0; i < MaskSegmentCount(mask); ++i) {
-    if (const std::string why = WhyUnmeasurable(MaskSegment(mask, i)); !why.empty()) {
-      throw SceneError(scene.fileName, pointer,
-                       "segment " + std::to_string(i) + " cannot be measured: " + why);
+    std::unique_ptr<Footage> footage;
+    if (video) {
+      MovieRequest request;
+      request.name = layer.imagePath.string();
+      request.stream = layer.stream;
+      request.placement = placement;
+      request.bitDepth = scene.bitDepth;
+      footage = OpenMovie(OpenThroughGate(layer.imagePath, gate), request);
+    } else {
+      SequenceRequest request;
+      request.pattern = layer.imagePath;
+      request.asWritten = layer.imagePath.string();
+      request.first = layer.first;
+      request.placement = placement;
+      request.bitDepth = scene.bitDepth;
+      footage = OpenSequence(request, gate);
     }
+    return std::make_shared<MovingSource>(std::move(footage));
+  } catch (const std::runtime_error& e) {
+    throw SceneError(scene.fileName, pointer, e.what());
   }
-  return mask;
 }
 
-std::string DescribeShape(const Mask& mask) {
-  return std::to_string(mask.vertices.size()) + " vertices and is " +
-         (mask.closed ? "closed" : "open");
-}
-
-// A keyframed mask's keys, checked to have one shape that can be interpolated.
-std::vector<MaskKey> BuildMaskKeys(const Scene& scene, const SceneMask& mask) {
-  std::vector<MaskKey> keys;
-  if (mask.keys.empty()) {
-    keys.push_back({0.0, CheckedMeasurable(scene, mask.pointer, BuildShape(scene, mask))});
-    return keys;
-  }
-  for (const SceneMaskKey& key : mask.keys) {
-    keys.push_back(
-        {key.frame, CheckedMeasurable(scene, key.shape.pointer, BuildShape(scene, key.shape))});
-  }
-  if (const int bad = FirstMismatchedMaskKey(keys); bad >= 0) {
-    throw SceneError(scene.fileName, mask.keys[bad].shape.pointer,
-                     "key " + std::to_string(bad) + " has " + DescribeShape(keys[bad].mask) +
-                         " but key 0 has " + DescribeShape(keys[0].mask) +
-                         ": every key needs the same vertex count and closedness");
-  }
-  return keys;
-}
-
-Image BuildLayerImage(const Scene& scene, const SceneLayer& layer) {
-  switch (layer.kind) {
-    case SceneLayerKind::kImage:
-      try {
-        return ReadPng(layer.imagePath, scene.bitDepth);
-      } catch (const std::runtime_error& e) {
-        throw SceneError(scene.fileName, JsonPointerChild(layer.pointer, "image"), e.what());
-      }
-    case SceneLayerKind::kChecker:
-      return MakeChecker(layer.width, layer.height, layer.cell, layer.colors, scene.bitDepth);
-    case SceneLayerKind::kEmpty:
-      break;
-  }
-  Image none;
-  none.bitDepth = scene.bitDepth;
-  return none;
+// A key's frame as a scene writes it: 12, or 12.5.
+std::string FrameText(double frame) {
+  std::ostringstream text;
+  text << frame;
+  return text.str();
 }
 
 int32_t CeilDiv(int32_t a, int32_t b) {
@@ -122,16 +68,21 @@ int32_t CeilDiv(int32_t a, int32_t b) {
 
 }  // namespace
 
-SceneRenderer::SceneRenderer(Session& session, Scene scene)
+SceneRenderer::SceneRenderer(Session& session, Scene scene, const FileGate& gate)
     : session_(session), scene_(std::move(scene)), layers_(scene_.bitDepth) {
   PF_PathID nextPath = 1;
   for (const SceneMask& mask : scene_.masks) {
-    masks_.SetKeys(nextPath, BuildMaskKeys(scene_, mask));
+    masks_.SetKeys(nextPath, BuildSceneMaskKeys(scene_, mask, gate));
     pathIds_[mask.name] = nextPath++;
   }
   int32_t nextLayer = 1;
   for (const SceneLayer& layer : scene_.layers) {
-    Image image = BuildLayerImage(scene_, layer);
+    if (layer.kind == SceneLayerKind::kSequence || layer.kind == SceneLayerKind::kVideo) {
+      layers_.SetMoving(nextLayer, BuildMovingSource(scene_, layer, gate));
+      layerIds_[layer.name] = nextLayer++;
+      continue;
+    }
+    Image image = LoadSceneLayer(scene_, layer, gate);
     if (image.bytes.empty()) {
       layers_.SetEmpty(nextLayer);
     } else {
@@ -171,12 +122,57 @@ SceneRenderer::~SceneRenderer() {
   UnregisterPathSuites(session_);
 }
 
+std::string SceneRenderer::PathWarning() const {
+  const int index = params_->IndexOfLabel(kPathLabel);
+  if (index < 0) {
+    return "";
+  }
+  std::vector<ParamKey> chosen = params_->Keys(index);
+  const bool animated = !chosen.empty();
+  if (!animated) {
+    chosen.push_back({0.0, params_->Static(index)});
+  }
+  const std::string label = "\"" + std::string(kPathLabel) + "\"";
+  for (const ParamKey& key : chosen) {
+    const std::string from = animated ? " from frame " + FrameText(key.frame) : std::string();
+    const PF_PathID id = key.value.pathId;
+    if (id == 0) {
+      return label + " names no mask" + from + ", so nothing is drawn";
+    }
+    // Every key of a mask has the same vertex count, so one key answers for all.
+    const std::optional<Mask> mask = masks_.Find(id);
+    if (!mask || MaskSegmentCount(*mask) > 0) {
+      continue;
+    }
+    for (const auto& [name, pathId] : pathIds_) {
+      if (pathId == id) {
+        const size_t n = mask->vertices.size();
+        return label + " names the mask \"" + name + "\"" + from + ", which has " +
+               std::to_string(n) + (n == 1 ? " vertex" : " vertices") +
+               " and no segment, so nothing is drawn";
+      }
+    }
+  }
+  return "";
+}
+
 int32_t SceneRenderer::WorldWidth() const {
   return CeilDiv(scene_.layerWidth, scene_.downsampleX);
 }
 
 int32_t SceneRenderer::WorldHeight() const {
   return CeilDiv(scene_.layerHeight, scene_.downsampleY);
+}
+
+void SceneRenderer::CompositeBackground(FrameOutput& output) {
+  const SceneBackground& background = scene_.background;
+  if (background.kind == SceneBackgroundKind::kColor) {
+    CompositeOverColor(output.image, background.color);
+  } else if (background.kind == SceneBackgroundKind::kLayer) {
+    const PF_LayerDef plate =
+        layers_.World(LayerIdOf(background.layer), scene_.downsampleX, scene_.downsampleY);
+    CompositeOverPlate(output.image, output.originX, output.originY, plate);
+  }
 }
 
 PF_PathID SceneRenderer::PathIdOf(const std::string& maskName) const {
@@ -189,6 +185,30 @@ int32_t SceneRenderer::LayerIdOf(const std::string& layerName) const {
   return found == layerIds_.end() ? 0 : found->second;
 }
 
+FrameRequest SceneRenderer::RequestFor(int32_t frame, PF_ParamDef** params) const {
+  FrameRequest request;
+  request.params = params;
+  request.layerWidth = WorldWidth();
+  request.layerHeight = WorldHeight();
+  request.bitDepth = scene_.bitDepth;
+  request.downsampleX = scene_.downsampleX;
+  request.downsampleY = scene_.downsampleY;
+  request.frameRate = scene_.frameRate;
+  request.frame = frame;
+  request.totalFrames = scene_.lastFrame + 1;
+  return request;
+}
+
+FrameSetupResult SceneRenderer::SetupFrame(int32_t frame) {
+  const std::unique_ptr<ParamArray> array = params_->At(frame);
+  if (const PF_Err err = array->Error(); err != PF_Err_NONE) {
+    FrameSetupResult failed;
+    failed.err = err;
+    return failed;
+  }
+  return lwhost::SetupFrame(session_, RequestFor(frame, array->Pointers()));
+}
+
 FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& options) {
   const std::unique_ptr<ParamArray> array = params_->At(frame);
   if (const PF_Err err = array->Error(); err != PF_Err_NONE) {
@@ -198,16 +218,7 @@ FrameOutput SceneRenderer::RenderFrame(int32_t frame, const RenderOptions& optio
     failed.err = err;
     return failed;
   }
-  FrameRequest request;
-  request.params = array->Pointers();
-  request.layerWidth = WorldWidth();
-  request.layerHeight = WorldHeight();
-  request.bitDepth = scene_.bitDepth;
-  request.downsampleX = scene_.downsampleX;
-  request.downsampleY = scene_.downsampleY;
-  request.frameRate = scene_.frameRate;
-  request.frame = frame;
-  request.totalFrames = scene_.lastFrame + 1;
+  FrameRequest request = RequestFor(frame, array->Pointers());
   request.rowPadding = options.rowPadding;
   request.progress = options.progress;
   request.threads = options.threads;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "core/file_gate.h"
 #include "layers/frame_render.h"
 #include "layers/layers.h"
 #include "masks/mask.h"
@@ -53,10 +54,11 @@ struct RenderOptions {
 
 class SceneRenderer {
  public:
-  // Builds the masks and layers, sends PARAMS_SETUP and resolves the scene's values. Throws
-  // SceneError for a bad scene (an unreadable image, SVG path data that does not parse, a value
-  // the declared parameters refuse) and EffectError when the effect fails a command.
-  SceneRenderer(Session& session, Scene scene);
+  // Builds the masks and layers (every file opened through `gate`), sends PARAMS_SETUP and
+  // resolves the scene's values. Throws SceneError for a bad scene (an unreadable image or movie,
+  // SVG path data that does not parse, a value the declared parameters refuse) and EffectError
+  // when the effect fails a command.
+  SceneRenderer(Session& session, Scene scene, const FileGate& gate = OpenGate());
   ~SceneRenderer();
   SceneRenderer(const SceneRenderer&) = delete;
   SceneRenderer& operator=(const SceneRenderer&) = delete;
@@ -66,7 +68,17 @@ class SceneRenderer {
   // output has that error and no pixels.
   FrameOutput RenderFrame(int32_t frame, const RenderOptions& options = {});
 
+  // FRAME_SETUP alone: the size and origin the output world of `frame` would have.
+  FrameSetupResult SetupFrame(int32_t frame);
+
+  // Composites a rendered frame over the scene's background (its colour, or its layer at the
+  // render's downsampling, the layer's top-left at the output's origin). Nothing without one.
+  void CompositeBackground(FrameOutput& output);
+
   const Scene& GetScene() const { return scene_; }
+  // One line for the user when "Path" chooses no mask, or a mask without a segment, at some key:
+  // those frames come out transparent. Empty when every frame has a mask to follow.
+  std::string PathWarning() const;
   // The layer's world at the scene's resolution: ceil(W / DX) x ceil(H / DY).
   int32_t WorldWidth() const;
   int32_t WorldHeight() const;
@@ -78,6 +90,8 @@ class SceneRenderer {
   LayerMasks& Masks() { return masks_; }
 
  private:
+  FrameRequest RequestFor(int32_t frame, PF_ParamDef** params) const;
+
   Session& session_;
   Scene scene_;
   LayerMasks masks_;

@@ -1,5 +1,6 @@
 #include "scenes/scene_text_edit.h"
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -282,6 +283,17 @@ std::string JsonStringLiteral(std::string_view text) {
     }
   }
   return out + "\"";
+}
+
+std::string SceneKeyJson(double frame, std::string_view valueJson, KeyInterpolation interpolation) {
+  char number[32];
+  const auto written = std::to_chars(number, number + sizeof number, frame);
+  std::string key = "[" + std::string(number, written.ptr) + ", ";
+  key += valueJson;
+  if (interpolation != KeyInterpolation::kLinear) {
+    key += ", " + JsonStringLiteral(KeyInterpolationName(interpolation));
+  }
+  return key + "]";
 }
 
 std::string SceneTextWithMember(std::string_view sceneText, std::string_view section,

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "params/key_interpolation.h"
+
 namespace lwhost {
 
 // `sceneText` (a JSON object; empty reads as "{}") with the member `key` of the object `section`
@@ -14,6 +16,12 @@ namespace lwhost {
 // JSON object or `section` is not an object.
 std::string SceneTextWithMember(std::string_view sceneText, std::string_view section,
                                 std::string_view key, std::string_view valueJson);
+
+// One key as a scene file holds it: [frame, value] for a linear key (the default, written without
+// a name so that files keep their form), [frame, value, "hold"] or [frame, value, "ease"].
+// `valueJson` is JSON text, written as given; the frame is written in its shortest exact form.
+// A value or mask that moves is {"keys": [KEY, ...]} with these keys, frames ascending.
+std::string SceneKeyJson(double frame, std::string_view valueJson, KeyInterpolation interpolation);
 
 // `text` as a JSON string literal, quotes included.
 std::string JsonStringLiteral(std::string_view text);

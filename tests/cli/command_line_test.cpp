@@ -72,7 +72,7 @@ TEST(CommandLineTest, MistypedCommandsAndOptionsExitWithTwoAndSuggestTheNearest)
       {{"render", "--downsample", "0"}, "--downsample 0: expected D or DX,DY"},
       {{"render", "--downsample", "2,17"}, "from 1 to 16"},
       {{"render", "--background", "#12345"}, "expected #RRGGBB or #RRGGBBAA"},
-      {{"render", "--background", "#123456", "--raw"}, "do not go together"},
+      {{"render", "--raw", "-o", "x.jpg"}, "--raw writes stored values to .png and .tif only"},
   };
   for (const Case& c : cases) {
     const Outcome o = RunLathewind(c.args, dir.path());

@@ -94,9 +94,9 @@ TEST(HostileInputTest, ImagesThatAreNotPngFilesSayWhatTheyAre) {
     const char* image;
     const char* expected;
   } cases[] = {
-      {"folder.png", "is a folder, not a PNG file"},
-      {"fifo.png", "is a FIFO (named pipe), not a PNG file"},
-      {"/dev/zero", "is a device, not a PNG file"},
+      {"folder.png", "is a folder, not an image file"},
+      {"fifo.png", "is a FIFO (named pipe), not an image file"},
+      {"/dev/zero", "is a device, not an image file"},
       {"loop1.png", "is a loop of symbolic links"},
       {"cut.png", "the file ends before its image data is complete"},
       {"header.png", "the PNG data is damaged (Invalid IHDR data)"},

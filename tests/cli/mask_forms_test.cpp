@@ -65,15 +65,33 @@ TEST(MaskFormsTest, AKeyframedMaskIsInterpolatedAtEachFrame) {
   ExpectSameRender(dir, keyed, R"j({"svg": "M 4 24 L 60 24"})j", "10");
 }
 
-TEST(MaskFormsTest, ExtraSubpathsAreDroppedWithAWarning) {
+TEST(MaskFormsTest, ASubpathIsPickedByNumberAndLeftOutTheWarningCountsThem) {
   TempFolder dir;
-  WriteText(dir / "two.svg", R"(<svg><path d="M 4 16 L 60 16 M 0 0 L 5 5"/></svg>)");
+  WriteText(dir / "two.svg", R"(<svg><path d="M 4 8 L 60 8 M 4 24 L 60 24"/></svg>)");
   const Outcome o = Render(dir, R"j({"svgFile": "two.svg"})j", "out.png");
   ASSERT_EQ(o.exitCode, 0) << o.err;
-  EXPECT_NE(o.err.find("scene.json: /masks/spine/svgFile: warning: two.svg: <path> has more than "
-                       "one subpath; only the first is used"),
+  EXPECT_NE(o.err.find("scene.json: /masks/spine/svgFile: warning: two.svg: <path> has 2 "
+                       "subpaths; subpath 0 is used (\"subpath\": 0 to 1 picks one)"),
             std::string::npos)
       << o.err;
+  ExpectSameRender(dir, R"j({"svgFile": "two.svg", "subpath": 1})j",
+                   R"j({"svg": "M 4 24 L 60 24"})j", "0");
+}
+
+TEST(MaskFormsTest, APathThatDrawsNothingIsNamedInOneWarningLine) {
+  TempFolder dir;
+  const Outcome lone = Render(dir, R"j({"vertices": [[3, 3]]})j", "lone.png");
+  ASSERT_EQ(lone.exitCode, 0) << lone.err;
+  EXPECT_EQ(lone.err,
+            "lathewind: warning: \"Path\" names the mask \"spine\", which has 1 vertex and no "
+            "segment, so nothing is drawn\n");
+  WriteText(dir / "unset.json", R"j({"layer": {"width": 8, "height": 8}})j");
+  const Outcome unset =
+      RunLathewind({"render", "unset.json", "-o", "u.png", "--quiet"}, dir.path());
+  ASSERT_EQ(unset.exitCode, 0) << unset.err;
+  EXPECT_EQ(unset.err, "lathewind: warning: \"Path\" names no mask, so nothing is drawn\n");
+  const Outcome drawn = Render(dir, R"j({"svg": "M 4 24 L 60 24"})j", "drawn.png");
+  EXPECT_EQ(drawn.err, "") << "a mask with a segment";
 }
 
 TEST(MaskFormsTest, BadDrawingsAndKeysAreSceneErrors) {

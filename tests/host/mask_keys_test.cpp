@@ -1,4 +1,5 @@
-// Keyframed masks: linear between keys, held outside them, and keys that cannot be interpolated.
+// Keyframed masks: linear, eased or held between keys, held outside them, and keys that cannot be
+// interpolated.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -26,6 +27,18 @@ TEST(MaskKeysTest, VerticesAndTangentsMoveLinearlyAndHoldOutsideTheKeys) {
     EXPECT_DOUBLE_EQ(m.vertices[1].inTangent.x, -c.tangent) << "frame " << c.frame;
   }
   EXPECT_EQ(FirstMismatchedMaskKey(keys), -1);
+}
+
+TEST(MaskKeysTest, EasedAndHeldSpansMoveByTheirFraction) {
+  const std::vector<MaskKey> keys = {{0, Line(0, 0), KeyInterpolation::kEase},
+                                     {8, Line(32, 64), KeyInterpolation::kHold},
+                                     {16, Line(0, 0)}};
+  // A quarter of the eased span is 5/32 of the way, the middle half of it.
+  EXPECT_EQ(MaskAtFrame(keys, 2).vertices[1].point.y, 5);
+  EXPECT_EQ(MaskAtFrame(keys, 2).vertices[0].outTangent.x, 10);
+  EXPECT_EQ(MaskAtFrame(keys, 4).vertices[1].point.y, 16);
+  EXPECT_EQ(MaskAtFrame(keys, 15.9).vertices[1].point.y, 32) << "held until the next key";
+  EXPECT_EQ(MaskAtFrame(keys, 16).vertices[1].point.y, 0);
 }
 
 TEST(MaskKeysTest, KeysOfAnotherVertexCountOrClosednessAreFound) {

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/file_gate.h"
 #include "layers/png_io.h"
+#include "scenes/scene_text_edit.h"
 
 namespace lwhost {
 namespace {
@@ -140,8 +142,38 @@ struct BadScene {
   const char* problem;  // a part of the message
 };
 
+TEST(SceneTest, KeysNameHowTheirSpanMovesAndAreWrittenBackSo) {
+  const Scene scene = Parse(R"({"masks": {"m": {"keys": [[0, {"vertices": [[0, 0]]}, "ease"],
+                                                    [4, {"vertices": [[1, 1]]}]]}},
+                                "params": {"Taper Start": {"keys": [[0, 1, "hold"], [2, 3, "linear"],
+                                                                     [5, 4, "ease"], [6, 7]]}}})");
+  using K = KeyInterpolation;
+  EXPECT_EQ(scene.masks[0].keys[0].interpolation, K::kEase);
+  EXPECT_EQ(scene.masks[0].keys[1].interpolation, K::kLinear);
+  const std::vector<SceneKey>& keys = scene.params[0].keys;
+  ASSERT_EQ(keys.size(), 4u);
+  EXPECT_EQ(keys[0].interpolation, K::kHold);
+  EXPECT_EQ(keys[1].interpolation, K::kLinear);
+  EXPECT_EQ(keys[2].interpolation, K::kEase);
+  EXPECT_EQ(keys[3].interpolation, K::kLinear);
+  // A linear key is written without its name, so a file keeps its form.
+  EXPECT_EQ(SceneKeyJson(2.5, "[[0, 1]]", K::kLinear), "[2.5, [[0, 1]]]");
+  EXPECT_EQ(SceneKeyJson(12, "40", K::kEase), "[12, 40, \"ease\"]");
+  EXPECT_EQ(SceneKeyJson(0, "\"spine\"", K::kHold), "[0, \"spine\", \"hold\"]");
+  // The fractions: a quarter of an eased span is 5/32 of the way, exactly.
+  EXPECT_EQ(InterpolatedFraction(K::kEase, 0.25), 5.0 / 32.0);
+  EXPECT_EQ(InterpolatedFraction(K::kEase, 0.5), 0.5);
+  EXPECT_EQ(InterpolatedFraction(K::kHold, 0.99), 0.0);
+  EXPECT_EQ(InterpolatedFraction(K::kLinear, 0.1), 0.1);
+}
+
 TEST(SceneTest, ErrorsNameTheFileTheLocationAndTheProblem) {
   const BadScene cases[] = {
+      {R"({"params": {"Offset": {"keys": [[0, 1, "smooth"]]}}})", "/params/Offset/keys/0/2",
+       "expected \"linear\", \"hold\" or \"ease\", found \"smooth\""},
+      {R"({"params": {"Offset": {"keys": [[0, 1, "ease", 2]]}}})", "/params/Offset/keys/0",
+       "[frame, value, interpolation]"},
+      {R"({"masks": {"m": {"keys": [[0, {"vertices": []}, 1]]}}})", "/masks/m/keys/0/2", "found 1"},
       {R"([])", "", "expected the scene as an object"},
       {R"({"layers": {}, "colour": 1})", "/colour", "unknown key \"colour\""},
       {R"({"frame": 2})", "/frame", "unknown key \"frame\" (did you mean \"frames\"?)"},
@@ -279,23 +311,23 @@ TEST(SceneTest, LayersLoadAsPixelsAtTheScenesDepth) {
       "check": {"pattern": "checker", "width": 3, "height": 2, "cell": 1,
                 "colors": ["#FFFFFFFF", "#00000000"]}}})",
                             dir);
-  const Image red = LoadSceneLayer(scene, *FindSceneLayer(scene, "red"));
+  const Image red = LoadSceneLayer(scene, *FindSceneLayer(scene, "red"), OpenGate());
   EXPECT_EQ(red.bitDepth, 16);
   EXPECT_EQ(GetChannels(red, 0, 0), (Channels{32768, 32768, 0, 0}));
-  const Image check = LoadSceneLayer(scene, *FindSceneLayer(scene, "check"));
+  const Image check = LoadSceneLayer(scene, *FindSceneLayer(scene, "check"), OpenGate());
   EXPECT_EQ(check.width, 3);
   EXPECT_EQ(check.height, 2);
   EXPECT_EQ(GetChannels(check, 1, 1), (Channels{32768, 32768, 32768, 32768}));
   EXPECT_EQ(GetChannels(check, 2, 1), (Channels{}));
-  const Image none = LoadSceneLayer(scene, *FindSceneLayer(scene, "none"));
+  const Image none = LoadSceneLayer(scene, *FindSceneLayer(scene, "none"), OpenGate());
   EXPECT_EQ(none.width, 0);
   EXPECT_TRUE(none.bytes.empty());
   try {
-    LoadSceneLayer(scene, *FindSceneLayer(scene, "bad"));
-    ADD_FAILURE() << "a text file loaded as a PNG";
+    LoadSceneLayer(scene, *FindSceneLayer(scene, "bad"), OpenGate());
+    ADD_FAILURE() << "a text file loaded as an image";
   } catch (const SceneError& error) {
     EXPECT_EQ(error.pointer(), "/layers/bad/image");
-    EXPECT_NE(error.problem().find("not a PNG"), std::string::npos) << error.what();
+    EXPECT_NE(error.problem().find("is not an image"), std::string::npos) << error.what();
   }
   fs::remove_all(dir);
 }

@@ -39,7 +39,7 @@ SvgFileMask Read(const std::string& body, const std::string& id = "", SvgFit fit
                  const std::string& rootAttributes = "") {
   const std::string text = "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" " +
                            rootAttributes + ">" + body + "</svg>";
-  return MaskFromSvgText(text, {id, fit, 200.0, 100.0});
+  return MaskFromSvgText(text, {id, fit, 200.0, 100.0, std::nullopt});
 }
 
 void ExpectPoint(Vec2 got, double x, double y, const std::string& what) {
@@ -147,15 +147,54 @@ TEST(SvgFileTest, FitLayerCentresTheViewBoxInTheLayer) {
   ExpectPoint(wide.vertices[1].point, 200, 75, "wide end");
 }
 
-TEST(SvgFileTest, TheFirstPathAndTheFirstSubpathAreTakenWithAWarning) {
-  const SvgFileMask m =
-      Read(R"(<circle cx="1" cy="1" r="1"/><g><path d="M 0 0 L 5 0 Z M 9 9 L 8 8"/></g>
-              <path d="M 1 1 L 2 2"/>)");
-  EXPECT_EQ(m.element, "<path>");
-  EXPECT_TRUE(m.mask.closed);
-  EXPECT_EQ(m.mask.vertices.size(), 2u);
-  ASSERT_EQ(m.warnings.size(), 1u);
-  EXPECT_NE(m.warnings[0].find("only the first is used"), std::string::npos) << m.warnings[0];
+TEST(SvgFileTest, WithoutAnIdTheFirstDrawnElementIsTaken) {
+  // Nothing inside defs, symbol, marker, clipPath, mask or pattern is drawn where it stands, nor
+  // an element hidden by display (as an attribute or in its style).
+  const std::string hidden =
+      R"(<defs><path d="M 0 0 L 1 0"/></defs><symbol><path d="M 0 0 L 2 0"/></symbol>
+         <marker><path d="M 0 0 L 3 0"/></marker><clipPath><rect width="4" height="4"/></clipPath>
+         <mask><circle r="5"/></mask><pattern><path d="M 0 0 L 6 0"/></pattern>
+         <path display="none" d="M 0 0 L 7 0"/>
+         <g style="fill:red; display : none"><path d="M 0 0 L 8 0"/></g>)";
+  const SvgFileMask m = Read(hidden + R"(<g><line id="drawn" x1="0" y1="0" x2="9" y2="0"/></g>
+                                         <path d="M 0 0 L 10 0"/>)");
+  EXPECT_EQ(m.element, "<line id=\"drawn\">");
+  // A <use> counts where it stands, showing what it names.
+  const SvgFileMask used = Read(hidden + R"(<use href="#inner" x="5"/><path d="M 0 0 L 10 0"/>
+                                            <defs><path id="inner" d="M 0 0 L 1 1"/></defs>)");
+  EXPECT_EQ(used.element, "<path id=\"inner\">");
+  ExpectPoint(used.mask.vertices[0].point, 5, 0, "moved by the use's x");
+  EXPECT_THROW(Read(hidden), SvgFileError) << "nothing drawn";
+}
+
+TEST(SvgFileTest, ASubpathIsChosenByNumberAndTheWarningCountsThem) {
+  // Three subpaths with a segment (the lone move "M 50 50" draws nothing); after z the next
+  // relative move starts from the closed subpath's start.
+  const std::string body =
+      R"(<path id="o" d="M 0 0 h 10 v 10 z M 50 50 m 1 1 l 5 0 z m 2 2 l 3 0"/>)";
+  const SvgFileMask first = Read(body, "o");
+  EXPECT_EQ(first.subpathCount, 3u);
+  EXPECT_TRUE(first.mask.closed);
+  ASSERT_EQ(first.warnings.size(), 1u);
+  EXPECT_NE(first.warnings[0].find("has 3 subpaths; subpath 0 is used"), std::string::npos)
+      << first.warnings[0];
+  const auto pick = [&](int n) {
+    return MaskFromSvgText("<svg>" + body + "</svg>", {"o", SvgFit::kNone, 100, 100, n});
+  };
+  const SvgFileMask third = pick(2);
+  EXPECT_TRUE(third.warnings.empty()) << "chosen on purpose";
+  EXPECT_FALSE(third.mask.closed);
+  ExpectPoint(third.mask.vertices[0].point, 53, 53, "m 2 2 from the second subpath's start");
+  ExpectPoint(third.mask.vertices[1].point, 56, 53, "l 3 0");
+  ExpectPoint(pick(1).mask.vertices[0].point, 51, 51, "the second subpath");
+  try {
+    pick(3);
+    ADD_FAILURE() << "no fourth subpath";
+  } catch (const SvgFileError& e) {
+    EXPECT_NE(e.reason().find("has 3 subpaths; \"subpath\": 3 is not one of them (0 to 2)"),
+              std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(SvgFileTest, MistakesNameTheElementAndTheReason) {
@@ -169,8 +208,18 @@ TEST(SvgFileTest, MistakesNameTheElementAndTheReason) {
       {"hello", "", "", "not an SVG file: XML error"},
       {"<html><path d='M 0 0 L 1 1'/></html>", "", "", "the root element is <html>"},
       {"<svg><path id='a' d='M 0 0 L 1 1'/></svg>", "b", "", "no element with id \"b\""},
-      {"<svg><circle r='3'/></svg>", "", "", "no <path> element"},
+      {"<svg><defs><circle r='3'/></defs></svg>", "", "", "nothing in the drawing is drawn"},
       {"<svg><g id='a'/></svg>", "a", "<g id=\"a\">", "no geometry: only <path>"},
+      {"<svg><use id='u' href='#g'/><g id='g'/></svg>", "u", "<use id=\"u\">", "shows <g id"},
+      {"<svg><use id='u' href='#v'/><use id='v' xlink:href='#u'/></svg>", "u", "<use id=\"v\">",
+       "chain comes back to itself"},
+      {"<svg><g id='g'><use id='u' href='#g'/></g><path d='M 0 0 L 1 1'/></svg>", "",
+       "<use id=\"u\">", "chain comes back to itself"},
+      {"<svg><use id='u' href='#nope'/></svg>", "u", "<use id=\"u\">",
+       "no element with id \"nope\""},
+      {"<svg><svg id='s' viewBox='0 0 1 1' preserveAspectRatio='xMidYMad'><path id='a' d='M 0 0 "
+       "L 1 1'/></svg></svg>",
+       "a", "<svg id=\"s\">", "preserveAspectRatio"},
       {"<svg><path id='a'/></svg>", "a", "<path id=\"a\">", "the d attribute is missing"},
       {"<svg><path id='a' d='M 1 1'/></svg>", "a", "<path id=\"a\">", "has no segment"},
       {"<svg><path id='a' d='M 1 1 L 2 x'/></svg>", "a", "<path id=\"a\">", "bad number \"x\""},
@@ -184,14 +233,30 @@ TEST(SvgFileTest, MistakesNameTheElementAndTheReason) {
   };
   for (const Bad& c : cases) {
     try {
-      MaskFromSvgText(c.text, {c.id, SvgFit::kNone, 100, 100});
+      MaskFromSvgText(c.text, {c.id, SvgFit::kNone, 100, 100, std::nullopt});
       ADD_FAILURE() << "no error for " << c.text;
     } catch (const SvgFileError& e) {
       EXPECT_EQ(e.element(), c.element) << c.text;
       EXPECT_NE(e.reason().find(c.reason), std::string::npos) << c.text << " gave " << e.what();
     }
   }
-  EXPECT_THROW(MaskFromSvgText("<svg><path d='M 0 0 L 1 1'/></svg>", {"", SvgFit::kLayer, 10, 10}),
+  // Nesting deep enough to exhaust the stack is refused, not followed.
+  std::string deep = "<svg>";
+  for (int i = 0; i < 100000; ++i) {
+    deep += "<g>";
+  }
+  deep += "<path d='M 0 0 L 1 1'/>";
+  for (int i = 0; i < 100000; ++i) {
+    deep += "</g>";
+  }
+  try {
+    MaskFromSvgText(deep + "</svg>", {"", SvgFit::kNone, 100, 100, std::nullopt});
+    ADD_FAILURE() << "read 100000 nested groups";
+  } catch (const SvgFileError& e) {
+    EXPECT_NE(e.reason().find("nested deeper than"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(MaskFromSvgText("<svg><path d='M 0 0 L 1 1'/></svg>",
+                               {"", SvgFit::kLayer, 10, 10, std::nullopt}),
                SvgFileError)
       << "fitting needs a viewBox";
 }
