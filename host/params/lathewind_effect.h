@@ -13,12 +13,11 @@
 
 namespace lwhost {
 
-// The mask the ribbon follows: without one (or with one that has no segment) nothing is drawn.
-inline constexpr std::string_view kPathLabel = "Path";
 
 // The arbitrary-data parameter holding the width curve, and its custom control.
 inline constexpr std::string_view kWidthGraphLabel = "Width Graph";
-// The mask the ribbon follows: the one a host's own path data (frei0r's "path") stands for.
+// The mask the ribbon follows: without one (or with one that has no segment) nothing is drawn;
+// a host's own path data (frei0r's "path") stands for it.
 inline constexpr std::string_view kPathLabel = "Path";
 
 // The curve value's stored form: tag 1, the point count, two reserved bytes, then the x values
