@@ -182,14 +182,3 @@ struct LWD_BoundsScan {
 LWD_BoundsScan StartBoundsScan(const LWD_RenderSettings& s);
 void GrowBoundsScan(LWD_BoundsScan& scan, double px, double py, double margin);
 void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s);
-
-// How many points `spacing` px of path apart after one `gap` px out of reach surely stay out of
-// reach: along its length the path moves no farther than that length (less a slack for the
-// host's rounding). 0 when the gap is small or not a number.
-std::int64_t PointsOutOfReach(const LWD_RenderSettings& s, double gap, double spacing);
-
-// How many of the next points of the bounds scan, `spacing` px of path apart, surely lie more
-// than `margin` outside the output, given that the point at (px, py) does: along its length the
-// path moves no farther than that length. 0 for a point near or inside the output, or not finite.
-std::int64_t ScanPointsOutside(const LWD_RenderSettings& s, double px, double py, double margin,
-                               double spacing);

@@ -323,16 +323,15 @@ bool RibbonSampleReachesBox(const LWD_RenderSettings& s, const LWD_RibbonSample&
          smp.y - reach + std::min(0.0, depthDY) <= static_cast<double>(s.boxY0) + s.boxHeight;
 }
 
-std::int64_t SamplesOutsideBox(const LWD_RenderSettings& s, double x, double y) {
+double SampleGapToBox(const LWD_RenderSettings& s, double x, double y) {
   if (!(s.boundsMargin > 0.0)) {
-    return 0;  // no bounds scan has worked the margin out
+    return std::numeric_limits<double>::quiet_NaN();  // no bounds scan has worked the margin out
   }
   // The margin holds the widest half-width and the depth with 2 px to spare; a splat reaches
   // kReachSlack, so one more pixel keeps the bound on the safe side.
   const double reach = s.boundsMargin + 1.0;
-  const double gap = std::max({s.boxX0 - (x + reach), x - reach - (s.boxX0 + s.boxWidth),
-                               s.boxY0 - (y + reach), y - reach - (s.boxY0 + s.boxHeight)});
-  return PointsOutOfReach(s, gap, s.sampleStep);
+  return std::max({s.boxX0 - (x + reach), x - reach - (s.boxX0 + s.boxWidth), s.boxY0 - (y + reach),
+                   y - reach - (s.boxY0 + s.boxHeight)});
 }
 
 LWD_RowBand RibbonSamplesRows(const LWD_RenderSettings& s, const LWD_RibbonSample* samples,
