@@ -11,8 +11,8 @@
 #include "suites/suite_handler.h"
 
 // A mask checked out at the command's time with its arc-length table. Release gives both back:
-// the segment preparations, then the mask. The destructor runs it when a missing suite (the
-// integer error 516) unwinds the command; it never throws.
+// the segment preparations, then the mask. The destructor runs it when a missing suite (a thrown
+// PF_Err_BAD_CALLBACK_PARAM) unwinds the command; it never throws.
 struct LWD_PathCheckout {
   PF_InData* inData;
   AEGP_SuiteHandler& suites;

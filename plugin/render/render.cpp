@@ -28,8 +28,8 @@ constexpr double kMinDrawnLength = 0.5;  // px: a shorter visible range or path 
 
 // What the render borrows from the host, from the curve lock to the walk. Release gives it back
 // in order: the width profile, the segment preparations, the Path mask, the Source layer, the
-// curve lock. The destructor runs it when a missing suite (the integer error 516) unwinds the
-// render; it never throws.
+// curve lock. The destructor runs it when a missing suite (a thrown PF_Err_BAD_CALLBACK_PARAM)
+// unwinds the render; it never throws.
 struct RenderHold {
   PF_InData* inData;
   PF_Handle curveHandle = nullptr;  // locked Width Graph value
@@ -88,37 +88,15 @@ LWD_RenderInputs ReadRenderInputs(const PF_InData* in_data, PF_ParamDef* params[
   in.sourceWidth = source.width;
   in.sourceHeight = source.height;
 
-  const auto slider = [&](int index) { return params[index]->u.fs_d.value; };
-  const auto popup = [&](int index) { return params[index]->u.pd.value; };
-  const auto angle = [&](int index) { return params[index]->u.ad.value; };
-  in.smoothCorners = slider(LWD_SMOOTH_CORNERS);
-  in.stretchAlong = popup(LWD_STRETCH_ALONG);
-  in.fit = popup(LWD_FIT);
-  in.segmentPosition = slider(LWD_SEGMENT_POSITION);
-  in.segmentLength = slider(LWD_SEGMENT_LENGTH);
-  in.segmentGrowsFrom = popup(LWD_SEGMENT_GROWS_FROM);
-  in.thickness = slider(LWD_THICKNESS);
-  in.taperStart = slider(LWD_TAPER_START);
-  in.taperEnd = slider(LWD_TAPER_END);
-  in.taperShape = popup(LWD_TAPER_SHAPE);
-  in.startWidth = slider(LWD_START_WIDTH);
-  in.endWidth = slider(LWD_END_WIDTH);
-  in.offset = slider(LWD_OFFSET);
-  in.trimStart = slider(LWD_TRIM_START);
-  in.trimEnd = slider(LWD_TRIM_END);
-  in.bank = angle(LWD_BANK);
-  in.surface = popup(LWD_SURFACE);
-  in.shading = slider(LWD_SHADING);
-  in.lightDirection = angle(LWD_LIGHT_DIRECTION);
-  in.depth = slider(LWD_DEPTH);
-  in.depthDirection = angle(LWD_DEPTH_DIRECTION);
-  in.depthShade = slider(LWD_DEPTH_SHADE);
-  in.quality = popup(LWD_QUALITY);
-  in.opacity = slider(LWD_OPACITY);
-  in.autoBank = slider(LWD_AUTO_BANK);
-  in.flatPosition = slider(LWD_FLAT_POSITION);
-  in.flatWidth = slider(LWD_FLAT_WIDTH);
-  in.bankFalloff = slider(LWD_BANK_FALLOFF);
+  for (const auto& input : kSliderInputs) {
+    in.*input.field = params[input.param]->u.fs_d.value;
+  }
+  for (const auto& input : kPopupInputs) {
+    in.*input.field = params[input.param]->u.pd.value;
+  }
+  for (const auto& input : kAngleInputs) {
+    in.*input.field = params[input.param]->u.ad.value;
+  }
   return in;
 }
 

@@ -14,9 +14,9 @@ LWD_Color SampleSource(const PF_LayerDef& source, double sx, double sy) {
     return {0.0f, 0.0f, 0.0f, 0.0f};
   }
   if ((source.world_flags & PF_WorldFlag_DEEP) != 0) {
-    return lwd_fetch::Fetch<PF_Pixel16>(source, sx, sy);
+    return lwd::fetch::Fetch<PF_Pixel16>(source, sx, sy);
   }
-  return lwd_fetch::Fetch<PF_Pixel>(source, sx, sy);
+  return lwd::fetch::Fetch<PF_Pixel>(source, sx, sy);
 }
 
 // One exit rule: any error ends the walk, the samples gathered before it are drawn as they would

@@ -64,7 +64,7 @@ TEST(SampleSourceTest, ClampsToTheEdges) {
 TEST(SampleSourceTest, EightBitTableIsTheRuntimeDivision) {
   volatile double scale = PF_MAX_CHAN8;  // kept from being folded at compile time
   for (int v = 0; v < 256; ++v) {
-    ASSERT_EQ(lwd_fetch::Unit(static_cast<A_u_char>(v), 255.0), v / scale) << v;
+    ASSERT_EQ(lwd::fetch::Unit(static_cast<A_u_char>(v), 255.0), v / scale) << v;
   }
 }
 
