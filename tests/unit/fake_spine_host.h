@@ -13,7 +13,7 @@ struct FakeSpinePoint {
   double x, y;
 };
 
-struct FakeSpineHost final : LWD_RenderHost {
+struct FakeSpineHost : LWD_RenderHost {
   std::vector<FakeSpinePoint> points;  // segment i runs from points[i] to points[i + 1]
   // Segments in pairs instead (segment i from points[2i] to points[2i + 1]): pieces that do not
   // meet, so the walk jumps from one to the next.
