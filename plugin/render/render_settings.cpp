@@ -233,23 +233,3 @@ void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s) {
   s.boxWidth = s.boxX1 - s.boxX0;
   s.boxHeight = s.boxY1 - s.boxY0;
 }
-
-std::int64_t PointsOutOfReach(const LWD_RenderSettings& s, double gap, double spacing) {
-  // The host places a point to within a billionth of the path's length, so the two ends of a
-  // jump are each off by at most that: allow twice as much again, and a few pixels for rounding
-  // here. A looser allowance costs a step every 2 px across it: a million steps for a path of
-  // 1e12 px at a millionth.
-  const double slack = 4.0 + 4e-9 * s.pathLength;
-  const double points = std::floor((gap - slack) / spacing);
-  if (!(points >= 1.0)) {
-    return 0;
-  }
-  return static_cast<std::int64_t>(std::min(points, 1e15));
-}
-
-std::int64_t ScanPointsOutside(const LWD_RenderSettings& s, double px, double py, double margin,
-                               double spacing) {
-  const double gap = std::max(
-      {-(px + margin), px - margin - s.outputWidth, -(py + margin), py - margin - s.outputHeight});
-  return PointsOutOfReach(s, gap, spacing);
-}

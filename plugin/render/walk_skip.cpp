@@ -12,9 +12,11 @@ constexpr double kMaxSkip = 1e15;
 }  // namespace
 
 std::int64_t PointsOutOfReach(double pathLength, double gap, double spacing) {
-  // The host places a point to within a billionth of the path's length: allow a millionth, and
-  // a few pixels for rounding here.
-  const double slack = 4.0 + 1e-6 * pathLength;
+  // The host places a point to within a billionth of the path's length, so the two ends of a
+  // jump are each off by at most that: allow twice as much again, and a few pixels for rounding
+  // here. A looser allowance costs a step every 2 px across it: a million steps for a path of
+  // 1e12 px at a millionth.
+  const double slack = 4.0 + 4e-9 * pathLength;
   const double points = std::floor((gap - slack) / spacing);
   if (!(points >= 1.0)) {
     return 0;

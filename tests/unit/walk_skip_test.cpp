@@ -9,9 +9,9 @@
 
 namespace {
 
-TEST(WalkSkipTest, PointsOutOfReachKeepAFourPixelSlackAndAMillionthOfThePath) {
-  EXPECT_EQ(PointsOutOfReach(0.0, 24.0, 2.0), 10);  // (24 - 4) / 2
-  EXPECT_EQ(PointsOutOfReach(1e6, 24.0, 2.0), 9);   // the slack grows by 1 px per 1e6 px of path
+TEST(WalkSkipTest, PointsOutOfReachKeepAFourPixelSlackAndFourBillionthsOfThePath) {
+  EXPECT_EQ(PointsOutOfReach(0.0, 24.0, 2.0), 10);   // (24 - 4) / 2
+  EXPECT_EQ(PointsOutOfReach(2.5e8, 24.0, 2.0), 9);  // the slack grows by 1 px per 2.5e8 px
   EXPECT_EQ(PointsOutOfReach(0.0, 5.9, 2.0), 0);
   EXPECT_EQ(PointsOutOfReach(0.0, std::numeric_limits<double>::quiet_NaN(), 2.0), 0);
   EXPECT_EQ(PointsOutOfReach(0.0, 1e300, 0.5), 1000000000000000);
