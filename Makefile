@@ -5,6 +5,7 @@
 #   make build-release    a Release build with GCC, warnings as errors
 #   make build-clang      a Release build with Clang, warnings as errors
 #   make fuzz SECONDS=N   each libFuzzer target for N seconds
+#   make tidy             clang-tidy over the plug-in's sources (.clang-tidy), findings fail it
 PRESET ?= default
 BUILD := build/$(PRESET)
 JOBS ?= $(shell nproc)
@@ -17,7 +18,7 @@ PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 
 .PHONY: deps configure build lathewind install demo test test-asan test-tsan build-release \
-	build-clang fuzz bench format clean
+	build-clang fuzz bench format tidy clean
 
 deps:
 	@scripts/install-deps
@@ -97,6 +98,10 @@ bench: deps
 	build/bench/bench/lathewind_bench --json=bench/results/latest.json \
 	  $${base:+--baseline=$$base} $(BENCH_ARGS)
 	@bench/frei0r-ratio build/bench
+
+# Needs only the default preset's compile_commands.json, not a build.
+tidy: configure
+	@JOBS=$(JOBS) scripts/tidy
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -32,9 +32,9 @@ inline void AddTap(LWD_Accum& cell, const LWD_Color& c, double wt) {
     return {0.0f, 0.0f, 0.0f, 0.0f};
   }
   if ((source.world_flags & PF_WorldFlag_DEEP) != 0) {
-    return lwd_fetch::Fetch<PF_Pixel16>(source, sx, sy);
+    return lwd::fetch::Fetch<PF_Pixel16>(source, sx, sy);
   }
-  return lwd_fetch::Fetch<PF_Pixel>(source, sx, sy);
+  return lwd::fetch::Fetch<PF_Pixel>(source, sx, sy);
 }
 
 [[gnu::always_inline]] inline void SplatInline(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0,

@@ -38,7 +38,8 @@ inline int CurveUsedPoints(const LWD_CurveData& c) {
 }
 
 // Fills *handle with a new host handle holding the default curve (a flat line at 1.0).
-// Returns 4 when the host gives no handle or it cannot be locked; *handle is then unwritten.
+// Returns PF_Err_OUT_OF_MEMORY when the host gives no handle or it cannot be locked; *handle is
+// then unwritten.
 PF_Err CreateDefaultCurve(PF_InData* in_data, PF_OutData* out_data, PF_Handle* handle);
 
 // Writes the default curve over a record (all 100 bytes).

@@ -9,10 +9,10 @@
 
 namespace {
 
-constexpr DRAWBOT_ColorRGBA kBackgroundColour = {0.13f, 0.13f, 0.13f, 1.0f};
-constexpr DRAWBOT_ColorRGBA kGridColour = {0.32f, 0.32f, 0.32f, 1.0f};
-constexpr DRAWBOT_ColorRGBA kCurveColour = {0.9f, 0.9f, 0.9f, 1.0f};
-constexpr DRAWBOT_ColorRGBA kMarkerColour = {1.0f, 0.72f, 0.1f, 1.0f};
+constexpr DRAWBOT_ColorRGBA kBackgroundColor = {0.13f, 0.13f, 0.13f, 1.0f};
+constexpr DRAWBOT_ColorRGBA kGridColor = {0.32f, 0.32f, 0.32f, 1.0f};
+constexpr DRAWBOT_ColorRGBA kCurveColor = {0.9f, 0.9f, 0.9f, 1.0f};
+constexpr DRAWBOT_ColorRGBA kMarkerColor = {1.0f, 0.72f, 0.1f, 1.0f};
 constexpr float kGridPenWidth = 1.0f;   // hairlines on the half-pixel grid stay crisp
 constexpr float kCurvePenWidth = 1.5f;  // a touch heavier than the grid so the curve reads first
 constexpr int kGridDivisions = 4;       // lines at 1/4, 2/4 and 3/4 of each side
@@ -44,14 +44,14 @@ struct GraphPainter {
     Step([&] { return suites.supplier_suiteP->NewPath(supplier, &path); });
     return Ok() ? path : nullptr;
   }
-  DRAWBOT_PenRef NewPen(const DRAWBOT_ColorRGBA& colour, float width) {
+  DRAWBOT_PenRef NewPen(const DRAWBOT_ColorRGBA& color, float width) {
     DRAWBOT_PenRef pen = nullptr;
-    Step([&] { return suites.supplier_suiteP->NewPen(supplier, &colour, width, &pen); });
+    Step([&] { return suites.supplier_suiteP->NewPen(supplier, &color, width, &pen); });
     return Ok() ? pen : nullptr;
   }
-  DRAWBOT_BrushRef NewBrush(const DRAWBOT_ColorRGBA& colour) {
+  DRAWBOT_BrushRef NewBrush(const DRAWBOT_ColorRGBA& color) {
     DRAWBOT_BrushRef brush = nullptr;
-    Step([&] { return suites.supplier_suiteP->NewBrush(supplier, &colour, &brush); });
+    Step([&] { return suites.supplier_suiteP->NewBrush(supplier, &color, &brush); });
     return Ok() ? brush : nullptr;
   }
   void Release(DRAWBOT_ObjectRef object) {
@@ -85,14 +85,14 @@ struct GraphPainter {
   void DrawBackground() {
     DRAWBOT_PathRef path = NewPath();
     AddRect(path, DRAWBOT_RectF32{g.left, g.top, kGraphWidth, kGraphHeight});
-    DRAWBOT_BrushRef brush = NewBrush(kBackgroundColour);
+    DRAWBOT_BrushRef brush = NewBrush(kBackgroundColor);
     Fill(brush, path);
     Release(brush);
     Release(path);
   }
 
   void DrawGrid() {
-    DRAWBOT_PenRef pen = NewPen(kGridColour, kGridPenWidth);
+    DRAWBOT_PenRef pen = NewPen(kGridColor, kGridPenWidth);
     for (int k = 1; k < kGridDivisions; ++k) {
       const double f = static_cast<double>(k) / kGridDivisions;
       const double x = g.left + kGraphWidth * f;
@@ -109,7 +109,7 @@ struct GraphPainter {
   }
 
   void DrawCurve(const LWD_CurveData& curve) {
-    DRAWBOT_PenRef pen = NewPen(kCurveColour, kCurvePenWidth);
+    DRAWBOT_PenRef pen = NewPen(kCurveColor, kCurvePenWidth);
     DRAWBOT_PathRef path = NewPath();
     for (int i = 0; i < kGraphCurveSamples && Ok(); ++i) {
       const double v = CurveEval(&curve, static_cast<double>(i) / (kGraphCurveSamples - 1));
@@ -127,7 +127,7 @@ struct GraphPainter {
   }
 
   void DrawMarkers(const LWD_CurveData& curve) {
-    DRAWBOT_BrushRef brush = NewBrush(kMarkerColour);
+    DRAWBOT_BrushRef brush = NewBrush(kMarkerColor);
     const int n = CurveUsedPoints(curve);
     for (int j = 0; j < n && Ok(); ++j) {
       const float half = kMarkerSize / 2;

@@ -7,56 +7,7 @@
 
 #include "ae_effect.h"
 #include "params/param_index.h"
-
-// String-table entries of the parameter labels, the popup choice lists and the button texts.
-enum LWD_ParamStrId {
-  kStrPath = 3,
-  kStrSmoothCorners = 4,
-  kStrSource = 5,
-  kStrStretchAlongPath = 6,
-  kStrStretchAlongChoices = 7,  // "Width|Height"
-  kStrFit = 8,
-  kStrFitChoices = 9,  // "Stretch|Tile|Segment"
-  kStrSegmentPosition = 10,
-  kStrSegmentLength = 11,
-  kStrSegmentGrowsFrom = 12,
-  kStrGrowsFromChoices = 13,  // "Start|Center|End"
-  kStrThickness = 14,
-  kStrTaperStart = 15,
-  kStrTaperEnd = 16,
-  kStrTaperShape = 17,
-  kStrTaperShapeChoices = 18,  // "Linear|Smooth"
-  kStrOffset = 19,
-  kStrTrimStart = 20,
-  kStrTrimEnd = 21,
-  kStrWidthCurve = 22,
-  kStrWidthGraph = 23,
-  kStrStartWidth = 24,
-  kStrEndWidth = 25,
-  kStrBank = 26,
-  kStrSurface = 27,
-  kStrSurfaceChoices = 28,  // "Tube|Flat"
-  kStrShading = 29,
-  kStrLightDirection = 30,
-  kStrDepth = 31,
-  kStrDepthDirection = 32,
-  kStrDepthShade = 33,
-  kStrExpandBounds = 34,
-  kStrQuality = 35,
-  kStrQualityChoices = 36,  // "Normal|High"
-  kStrOpacity = 37,
-  kStrVersionButtonLabel = 38,  // the three buttons have empty labels
-  kStrWebButtonLabel = 39,
-  kStrWebButtonText = 40,
-  kStrCreditButtonLabel = 41,
-  kStrCreditButtonText = 42,
-  kStrAutoBank = 43,
-  kStrFlatPosition = 44,
-  kStrFlatWidth = 45,
-  kStrBankFalloff = 46,
-  // Not a string-table entry: the version button shows its own copy of kVersionText.
-  kStrVersionText = -1,
-};
+#include "shell/string_ids.h"
 
 // The width graph's control area in the effect panel, in pixels.
 constexpr A_short kGraphUiWidth = 220;
@@ -90,7 +41,7 @@ struct LWD_ParamRow {
   int buttonTextStr;
 };
 
-namespace lwd_param_rows {
+namespace lwd::param_rows {
 
 constexpr PF_ValueDisplayFlags kPct = PF_ValueDisplayFlag_PERCENT;
 constexpr PF_ValueDisplayFlags kNum = PF_ValueDisplayFlag_NONE;
@@ -163,13 +114,13 @@ constexpr LWD_ParamRow Button(LWD_ParamIndex index, A_long id, int label, int te
   return s;
 }
 
-}  // namespace lwd_param_rows
+}  // namespace lwd::param_rows
 
 // Percent sliders hold percent; the renderer divides by 100. Disk ids run 1 to 39 without 11, 34
 // and 35; stored projects find their values by them, so they never change.
 // clang-format off
 inline constexpr std::array<LWD_ParamRow, LWD_NUM_PARAMS - 1> kParamTable = [] {
-  using namespace lwd_param_rows;
+  using namespace lwd::param_rows;
   return std::array<LWD_ParamRow, LWD_NUM_PARAMS - 1>{{
     //     index                 id  label              default   valid       slider    prec
     Plain (LWD_PATH, PF_Param_PATH, 1, kStrPath),

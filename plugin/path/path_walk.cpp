@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
 
 #include "suites/host_errors.h"
@@ -44,62 +43,6 @@ PF_Err EvalAtClamped(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutli
   }
   return suites.PathDataSuite1()->PF_PathEvalSegLengthDeriv1(
       in_data->effect_ref, outline, &walk.segPreps[seg], seg, l, x, y, dx, dy);
-}
-
-// The walk's breaks, found once: two host evaluations per joint between segments.
-PF_Err FindPathBreaks(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutlinePtr outline,
-                      LWD_PathWalk& walk) {
-  if (walk.breaksFound) {
-    return PF_Err_NONE;
-  }
-  // Joints closer than this are one point: the host's straight segments end within rounding of
-  // where the next begins. The jumps' slack of 4 px absorbs such a gap at each of the thousands
-  // of joints one jump could cross.
-  constexpr double kJoined = 1e-3;
-  walk.breaks.clear();
-  for (std::int32_t k = 1; k < walk.numSegments; ++k) {
-    double ex = 0.0;
-    double ey = 0.0;
-    double sx = 0.0;
-    double sy = 0.0;
-    double unused = 0.0;
-    const PF_PathDataSuite1* data = suites.PathDataSuite1();
-    PF_Err err = data->PF_PathEvalSegLengthDeriv1(
-        in_data->effect_ref, outline, &walk.segPreps[k - 1], k - 1,
-        walk.cumLength[k] - walk.cumLength[k - 1], &ex, &ey, &unused, &unused);
-    if (err == PF_Err_NONE) {
-      err = data->PF_PathEvalSegLengthDeriv1(in_data->effect_ref, outline, &walk.segPreps[k], k,
-                                             0.0, &sx, &sy, &unused, &unused);
-    }
-    if (err != PF_Err_NONE) {
-      return err;
-    }
-    if (!(std::hypot(ex - sx, ey - sy) <= kJoined)) {
-      walk.breaks.push_back(walk.cumLength[k]);
-    }
-  }
-  walk.breaksFound = true;
-  return PF_Err_NONE;
-}
-
-// How far along the path from distance `from` its points, smoothed over `radius`, stay joined.
-double JoinedUntil(const LWD_PathWalk& walk, double from, double radius) {
-  // The first break past the first tap of `from`; the last tap of a point must stay before it.
-  const auto next = std::upper_bound(walk.breaks.begin(), walk.breaks.end(), from - radius);
-  if (!walk.breaksFound || (next != walk.breaks.end() && *next <= from + radius)) {
-    return from;
-  }
-  return next == walk.breaks.end() ? std::numeric_limits<double>::infinity() : *next - radius;
-}
-
-// How many points `spacing` apart after distance `from` lie before `limit`, one short to stay
-// clear of rounding.
-std::int64_t PointsBefore(double limit, double from, double spacing) {
-  const double points = std::floor((limit - from) / spacing) - 1.0;
-  if (!(points >= 1.0)) {
-    return 0;
-  }
-  return static_cast<std::int64_t>(std::min(points, 1e15));
 }
 
 }  // namespace
@@ -150,16 +93,38 @@ PF_Err BuildPathWalk(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutli
   return err;
 }
 
-PF_Err ClipJumpToJoinedPath(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                            PF_PathOutlinePtr outline, LWD_PathWalk& walk, double from,
-                            double radius, double spacing, std::int64_t* points) {
-  if (*points <= 0) {
+PF_Err FindPathBreaks(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutlinePtr outline,
+                      LWD_PathWalk& walk) {
+  if (walk.breaksFound) {
     return PF_Err_NONE;
   }
-  if (const PF_Err err = FindPathBreaks(in_data, suites, outline, walk); err != PF_Err_NONE) {
-    return err;
+  // Joints closer than this are one point: the host's straight segments end within rounding of
+  // where the next begins. The jumps' slack of 4 px absorbs such a gap at each of the thousands
+  // of joints one jump could cross.
+  constexpr double kJoined = 1e-3;
+  walk.breaks.clear();
+  for (std::int32_t k = 1; k < walk.numSegments; ++k) {
+    double ex = 0.0;
+    double ey = 0.0;
+    double sx = 0.0;
+    double sy = 0.0;
+    double unused = 0.0;
+    const PF_PathDataSuite1* data = suites.PathDataSuite1();
+    PF_Err err = data->PF_PathEvalSegLengthDeriv1(
+        in_data->effect_ref, outline, &walk.segPreps[k - 1], k - 1,
+        walk.cumLength[k] - walk.cumLength[k - 1], &ex, &ey, &unused, &unused);
+    if (err == PF_Err_NONE) {
+      err = data->PF_PathEvalSegLengthDeriv1(in_data->effect_ref, outline, &walk.segPreps[k], k,
+                                             0.0, &sx, &sy, &unused, &unused);
+    }
+    if (err != PF_Err_NONE) {
+      return err;
+    }
+    if (!(std::hypot(ex - sx, ey - sy) <= kJoined)) {
+      walk.breaks.push_back(walk.cumLength[k]);
+    }
   }
-  *points = std::min(*points, PointsBefore(JoinedUntil(walk, from, radius), from, spacing));
+  walk.breaksFound = true;
   return PF_Err_NONE;
 }
 

@@ -17,7 +17,7 @@ struct LWD_PathWalk {
   std::vector<double> cumLength;            // numSegments + 1 running lengths, [0] = 0
   double totalLength = 0.0;
   // Distances where a segment does not start where the one before it ended (a host may hand a
-  // mask over in pieces); found on first use by ClipJumpToJoinedPath.
+  // mask over in pieces); found on first use by FindPathBreaks.
   bool breaksFound = false;
   std::vector<double> breaks;
 };
@@ -37,13 +37,10 @@ PF_Err EvalPathSmoothed(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOu
                         LWD_PathWalk& walk, double s, double r, double* x, double* y, double* tx,
                         double* ty);
 
-// Clips `points`, how many points `spacing` apart after distance `from` a walk would jump over,
-// so that none of them, nor any of its smoothing taps within `radius`, lies past a break in the
-// path: along a joined stretch the path moves no farther than its own length. Finds the breaks
-// on first use (two host evaluations per joint between segments).
-PF_Err ClipJumpToJoinedPath(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                            PF_PathOutlinePtr outline, LWD_PathWalk& walk, double from,
-                            double radius, double spacing, std::int64_t* points);
+// Fills the walk's breaks, on the first call only: two host evaluations per joint between
+// segments.
+PF_Err FindPathBreaks(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutlinePtr outline,
+                      LWD_PathWalk& walk);
 
 // Cleans up every segment preparation; returns the running error merged with the host's answers.
 PF_Err ReleasePathWalk(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutlinePtr outline,

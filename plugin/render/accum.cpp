@@ -70,10 +70,10 @@ void ResolveRows(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std:
 
       Pixel& p = pixels[col];
       const double keep = 1.0 - alpha;
-      const double outA = lwd_fetch::Unit(p.alpha, scale) * keep + alpha;
-      const double outR = lwd_fetch::Unit(p.red, scale) * keep + red;
-      const double outG = lwd_fetch::Unit(p.green, scale) * keep + green;
-      const double outB = lwd_fetch::Unit(p.blue, scale) * keep + blue;
+      const double outA = lwd::fetch::Unit(p.alpha, scale) * keep + alpha;
+      const double outR = lwd::fetch::Unit(p.red, scale) * keep + red;
+      const double outG = lwd::fetch::Unit(p.green, scale) * keep + green;
+      const double outB = lwd::fetch::Unit(p.blue, scale) * keep + blue;
       using Channel = decltype(p.alpha);
       p.alpha = StoreChannel<Channel>(outA, scale, maxValue);
       p.red = StoreChannel<Channel>(outR, scale, maxValue);
@@ -86,7 +86,7 @@ void ResolveRows(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std:
 }  // namespace
 
 void SplatBilinear(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
-                   std::int32_t h, double x, double y, const LWD_Color& colour, double weight) {
+                   std::int32_t h, double x, double y, const LWD_Color& color, double weight) {
   if (!(weight > 0.0)) {
     return;
   }
@@ -114,22 +114,22 @@ void SplatBilinear(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int
     LWD_Accum* row = buffer + cy * w;
     const double w0 = (1.0 - fy) * (1.0 - fx) * weight;
     if (col0 && w0 > 0.0) {
-      AddTap(row[cx], colour, w0);
+      AddTap(row[cx], color, w0);
     }
     const double w1 = (1.0 - fy) * fx * weight;
     if (col1 && w1 > 0.0) {
-      AddTap(row[cx + 1], colour, w1);
+      AddTap(row[cx + 1], color, w1);
     }
   }
   if (cy + 1 >= 0 && cy + 1 < h && fy > 0.0) {
     LWD_Accum* row = buffer + (cy + 1) * w;
     const double w2 = (1.0 - fx) * fy * weight;
     if (col0 && w2 > 0.0) {
-      AddTap(row[cx], colour, w2);
+      AddTap(row[cx], color, w2);
     }
     const double w3 = fy * fx * weight;
     if (col1 && w3 > 0.0) {
-      AddTap(row[cx + 1], colour, w3);
+      AddTap(row[cx + 1], color, w3);
     }
   }
 }

@@ -1,4 +1,4 @@
-// The accumulation buffers of a render: weighted colour points are splatted into cells at
+// The accumulation buffers of a render: weighted color points are splatted into cells at
 // sub-pixel positions, and each cell is later normalised and composited over the output world.
 #pragma once
 
@@ -9,7 +9,7 @@
 
 #include "ae_effect.h"
 
-// One cell: sums of colour x tap weight, and of the tap weights. Red, green, blue, alpha is our
+// One cell: sums of color x tap weight, and of the tap weights. Red, green, blue, alpha is our
 // order, not the host's (which puts alpha first).
 struct LWD_Accum {
   float r;
@@ -19,7 +19,7 @@ struct LWD_Accum {
   float weight;
 };
 
-// A colour inside the renderer: premultiplied, as the host stores it, each channel in 0..1.
+// A color inside the renderer: premultiplied, as the host stores it, each channel in 0..1.
 struct LWD_Color {
   float red;
   float green;
@@ -70,7 +70,7 @@ void DrainAccumPool();
 // pixel centres at integer + 0.5. The buffer covers the box (x0, y0, w, h); taps outside it are
 // dropped. A non-finite point, or one too far away for a 32-bit pixel index, is dropped whole.
 void SplatBilinear(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
-                   std::int32_t h, double x, double y, const LWD_Color& colour, double weight);
+                   std::int32_t h, double x, double y, const LWD_Color& color, double weight);
 
 // Normalises each cell of the box's buffer, applies opacity and composites it premultiplied
 // "over" the output world, at 8 bits (full scale 255) or 16 bits (full scale 32768) per channel.

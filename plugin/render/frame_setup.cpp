@@ -1,7 +1,6 @@
 #include "render/frame_setup.h"
 
 #include "params/param_index.h"
-#include "render/render.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "curve/curve_data.h"
 #include "params/param_index.h"
-#include "path/path_walk.h"
 #include "render/accum.h"
+#include "render/host_glue.h"
 #include "render/render_settings.h"
 #include "render/ribbon.h"
 #include "render/ribbon_bounds.h"
@@ -28,22 +28,19 @@ constexpr double kMinDrawnLength = 0.5;  // px: a shorter visible range or path 
 
 // What the render borrows from the host, from the curve lock to the walk. Release gives it back
 // in order: the width profile, the segment preparations, the Path mask, the Source layer, the
-// curve lock, the walk's arrays. The destructor runs it when a missing suite (the integer 516)
-// unwinds the render; it never throws, and skips the calls whose suite is the missing one.
+// curve lock. The destructor runs it when a missing suite (a thrown PF_Err_BAD_CALLBACK_PARAM)
+// unwinds the render; it never throws.
 struct RenderHold {
   PF_InData* inData;
-  AEGP_SuiteHandler& suites;
   PF_Handle curveHandle = nullptr;  // locked Width Graph value
   const LWD_CurveData* curve = nullptr;
   PF_ParamDef source{};  // checked-out Source; zeroed before the checkout
   bool sourceOut = false;
-  PF_PathID pathId = PF_PathID_NONE;
-  PF_PathOutlinePtr outline = nullptr;
-  LWD_PathWalk walk;
+  LWD_PathCheckout path;
   LWD_RenderSettings settings;
   bool released = false;
 
-  RenderHold(PF_InData* in, AEGP_SuiteHandler& s) : inData(in), suites(s) {}
+  RenderHold(PF_InData* in, AEGP_SuiteHandler& s) : inData(in), path(in, s) {}
   RenderHold(const RenderHold&) = delete;
   RenderHold& operator=(const RenderHold&) = delete;
   ~RenderHold() { Release(PF_Err_NONE); }
@@ -56,24 +53,7 @@ struct RenderHold {
     }
     released = true;
     std::vector<double>().swap(settings.widthProfile);
-
-    PF_Err pathErr = PF_Err_NONE;
-    if (outline != nullptr) {
-      try {
-        pending = ReleasePathWalk(inData, suites, outline, walk, pending);
-      } catch (PF_Err missing) {
-        pending = MergeError(pending, missing);
-      } catch (...) {
-      }
-      try {
-        pathErr =
-            suites.PathQuerySuite1()->PF_CheckinPath(inData->effect_ref, pathId, false, outline);
-      } catch (PF_Err missing) {
-        pathErr = missing;
-      } catch (...) {
-      }
-      outline = nullptr;
-    }
+    pending = path.Release(pending);
 
     PF_Err sourceErr = PF_Err_NONE;
     if (sourceOut) {
@@ -87,9 +67,7 @@ struct RenderHold {
       curve = nullptr;
       settings.curve = nullptr;
     }
-
-    walk = LWD_PathWalk{};
-    return MergeError(MergeError(pending, pathErr), sourceErr);
+    return MergeError(pending, sourceErr);
   }
 };
 
@@ -110,37 +88,15 @@ LWD_RenderInputs ReadRenderInputs(const PF_InData* in_data, PF_ParamDef* params[
   in.sourceWidth = source.width;
   in.sourceHeight = source.height;
 
-  const auto slider = [&](int index) { return params[index]->u.fs_d.value; };
-  const auto popup = [&](int index) { return params[index]->u.pd.value; };
-  const auto angle = [&](int index) { return params[index]->u.ad.value; };
-  in.smoothCorners = slider(LWD_SMOOTH_CORNERS);
-  in.stretchAlong = popup(LWD_STRETCH_ALONG);
-  in.fit = popup(LWD_FIT);
-  in.segmentPosition = slider(LWD_SEGMENT_POSITION);
-  in.segmentLength = slider(LWD_SEGMENT_LENGTH);
-  in.segmentGrowsFrom = popup(LWD_SEGMENT_GROWS_FROM);
-  in.thickness = slider(LWD_THICKNESS);
-  in.taperStart = slider(LWD_TAPER_START);
-  in.taperEnd = slider(LWD_TAPER_END);
-  in.taperShape = popup(LWD_TAPER_SHAPE);
-  in.startWidth = slider(LWD_START_WIDTH);
-  in.endWidth = slider(LWD_END_WIDTH);
-  in.offset = slider(LWD_OFFSET);
-  in.trimStart = slider(LWD_TRIM_START);
-  in.trimEnd = slider(LWD_TRIM_END);
-  in.bank = angle(LWD_BANK);
-  in.surface = popup(LWD_SURFACE);
-  in.shading = slider(LWD_SHADING);
-  in.lightDirection = angle(LWD_LIGHT_DIRECTION);
-  in.depth = slider(LWD_DEPTH);
-  in.depthDirection = angle(LWD_DEPTH_DIRECTION);
-  in.depthShade = slider(LWD_DEPTH_SHADE);
-  in.quality = popup(LWD_QUALITY);
-  in.opacity = slider(LWD_OPACITY);
-  in.autoBank = slider(LWD_AUTO_BANK);
-  in.flatPosition = slider(LWD_FLAT_POSITION);
-  in.flatWidth = slider(LWD_FLAT_WIDTH);
-  in.bankFalloff = slider(LWD_BANK_FALLOFF);
+  for (const auto& input : kSliderInputs) {
+    in.*input.field = params[input.param]->u.fs_d.value;
+  }
+  for (const auto& input : kPopupInputs) {
+    in.*input.field = params[input.param]->u.pd.value;
+  }
+  for (const auto& input : kAngleInputs) {
+    in.*input.field = params[input.param]->u.ad.value;
+  }
   return in;
 }
 
@@ -241,9 +197,27 @@ struct ResolveBands {
   }
 };
 
+// Checks the profile mask out, samples it and gives it back. Any host failure leaves the profile
+// empty and is returned (the first one wins).
+PF_Err BuildWidthProfile(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathID pathId,
+                         std::vector<double>& profile) {
+  profile.clear();
+  LWD_PathCheckout mask(in_data, suites);
+  PF_Err err = mask.Checkout(pathId);
+  if (err == PF_Err_NONE && mask.walk.totalLength > 0.0) {
+    LWD_SuiteRenderHost host(in_data, suites, mask, 0.0);
+    err = SampleWidthProfile(host, mask.walk.totalLength, profile);
+  }
+  err = mask.Release(err);
+  if (err != PF_Err_NONE) {
+    profile.clear();
+  }
+  return err;
+}
+
 // The accumulation buffers live only here: they are released (depth first) before the hold.
-PF_Err SplatAndResolve(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDef* output,
-                       RenderHold& hold) {
+PF_Err SplatAndResolve(PF_InData* in_data, AEGP_SuiteHandler& suites, LWD_RenderHost& host,
+                       PF_LayerDef* output, RenderHold& hold) {
   const LWD_RenderSettings& s = hold.settings;
   LWD_AccumBuffer accum;
   LWD_AccumBuffer depthAccum;
@@ -256,7 +230,7 @@ PF_Err SplatAndResolve(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_LayerDe
   }
 
   std::vector<LWD_RowSpan> spans(static_cast<std::size_t>(s.boxHeight), kEmptyRowSpan);
-  err = RasterizeRibbon(in_data, suites, s, hold.outline, hold.walk, hold.source.u.ld, accum.data(),
+  err = RasterizeRibbon(host, s, hold.source.u.ld, accum.data(),
                         depthAccum.empty() ? nullptr : depthAccum.data(), spans.data());
   if (err == PF_Err_NONE) {
     ResolveBands bands{s, accum.data(), depthAccum.empty() ? nullptr : depthAccum.data(),
@@ -283,8 +257,8 @@ PF_Err RenderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     return err;
   }
 
-  hold.pathId = params[LWD_PATH]->u.path_d.path_id;
-  if (hold.pathId == PF_PathID_NONE) {
+  const PF_PathID pathId = params[LWD_PATH]->u.path_d.path_id;
+  if (pathId == PF_PathID_NONE) {
     return PF_Err_NONE;
   }
 
@@ -295,23 +269,14 @@ PF_Err RenderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
   }
   hold.sourceOut = true;
 
-  PF_PathOutlinePtr outline = nullptr;
-  err = suites.PathQuerySuite1()->PF_CheckoutPath(in_data->effect_ref, hold.pathId,
-                                                  in_data->current_time, in_data->time_step,
-                                                  in_data->time_scale, &outline);
-  if (err != PF_Err_NONE || outline == nullptr) {
-    return err;
-  }
-  hold.outline = outline;
-
-  err = BuildPathWalk(in_data, suites, hold.outline, hold.walk);
-  if (err != PF_Err_NONE || !(hold.walk.totalLength > 0.0)) {
+  err = hold.path.Checkout(pathId);
+  if (err != PF_Err_NONE || !(hold.path.walk.totalLength > 0.0)) {
     return err;
   }
 
   LWD_RenderSettings& s = hold.settings;
   s = DeriveRenderSettings(ReadRenderInputs(in_data, params, output, hold.source.u.ld),
-                           hold.walk.totalLength);
+                           hold.path.walk.totalLength);
   s.curve = hold.curve;
 
   PF_Err profileErr = PF_Err_NONE;
@@ -329,11 +294,12 @@ PF_Err RenderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     return profileErr;
   }
 
-  err = EstimateRibbonBounds(in_data, suites, hold.outline, hold.walk, s);
+  LWD_SuiteRenderHost spine(in_data, suites, hold.path, s.smoothRadius);
+  err = EstimateRibbonBounds(spine, s);
   if (err != PF_Err_NONE || s.boxWidth <= 0 || s.boxHeight <= 0) {
     return err;
   }
-  return SplatAndResolve(in_data, suites, output, hold);
+  return SplatAndResolve(in_data, suites, spine, output, hold);
 }
 
 }  // namespace

@@ -42,10 +42,10 @@ double FixedDegreesToRadians(PF_Fixed value) {
   return static_cast<double>(value) * kFixedOne * kPi / 180.0;
 }
 
-LWD_RenderSettings DeriveRenderSettings(const LWD_RenderInputs& in, double pathLength) {
-  LWD_RenderSettings s;
-  const double L = pathLength;
+namespace {
 
+// Host, output and source.
+void DeriveOutputAndSource(const LWD_RenderInputs& in, LWD_RenderSettings& s) {
   // Host and output.
   s.downsampleScale = std::sqrt(Ratio(in.downsampleXNum, in.downsampleXDen) *
                                 Ratio(in.downsampleYNum, in.downsampleYDen));
@@ -69,7 +69,10 @@ LWD_RenderSettings DeriveRenderSettings(const LWD_RenderInputs& in, double pathL
     s.sourceAlong = in.sourceHeight;
     s.sourceAcross = in.sourceWidth;
   }
+}
 
+// Spine, thickness and the range along a path `L` px long.
+void DeriveRange(const LWD_RenderInputs& in, double L, LWD_RenderSettings& s) {
   // Spine.
   s.pathLength = L;
   s.smoothRadius = in.smoothCorners > 0.0 ? in.smoothCorners * kSmoothScale * L : 0.0;
@@ -100,7 +103,10 @@ LWD_RenderSettings DeriveRenderSettings(const LWD_RenderInputs& in, double pathL
     s.visibleEnd = s.trimEnd * L;
   }
   s.visibleLength = s.visibleEnd - s.visibleStart;
+}
 
+// Taper and width.
+void DeriveWidth(const LWD_RenderInputs& in, LWD_RenderSettings& s) {
   // Taper: two tapers that overlap share the ribbon in proportion.
   s.taperStart = in.taperStart / 100.0;
   s.taperEnd = in.taperEnd / 100.0;
@@ -116,7 +122,10 @@ LWD_RenderSettings DeriveRenderSettings(const LWD_RenderInputs& in, double pathL
   s.startWidth = in.startWidth / 100.0;
   s.endWidth = in.endWidth / 100.0;
   s.widthDelta = s.endWidth - s.startWidth;
+}
 
+// Bank, surface, shading, depth and opacity.
+void DeriveLook(const LWD_RenderInputs& in, LWD_RenderSettings& s) {
   // Bank and surface.
   s.bankAngle = FixedDegreesToRadians(in.bank);
   s.bankAbsCos = std::fabs(std::cos(s.bankAngle));
@@ -142,7 +151,16 @@ LWD_RenderSettings DeriveRenderSettings(const LWD_RenderInputs& in, double pathL
 
   // Opacity.
   s.opacity = in.opacity / 100.0;
+}
 
+}  // namespace
+
+LWD_RenderSettings DeriveRenderSettings(const LWD_RenderInputs& in, double pathLength) {
+  LWD_RenderSettings s;
+  DeriveOutputAndSource(in, s);
+  DeriveRange(in, pathLength, s);
+  DeriveWidth(in, s);
+  DeriveLook(in, s);
   ChooseSampleStep(s);
   return s;
 }
@@ -214,24 +232,4 @@ void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s) {
   s.boxY1 = clip(scan.maxY, s.outputHeight);
   s.boxWidth = s.boxX1 - s.boxX0;
   s.boxHeight = s.boxY1 - s.boxY0;
-}
-
-std::int64_t PointsOutOfReach(const LWD_RenderSettings& s, double gap, double spacing) {
-  // The host places a point to within a billionth of the path's length, so the two ends of a
-  // jump are each off by at most that: allow twice as much again, and a few pixels for rounding
-  // here. A looser allowance costs a step every 2 px across it: a million steps for a path of
-  // 1e12 px at a millionth.
-  const double slack = 4.0 + 4e-9 * s.pathLength;
-  const double points = std::floor((gap - slack) / spacing);
-  if (!(points >= 1.0)) {
-    return 0;
-  }
-  return static_cast<std::int64_t>(std::min(points, 1e15));
-}
-
-std::int64_t ScanPointsOutside(const LWD_RenderSettings& s, double px, double py, double margin,
-                               double spacing) {
-  const double gap = std::max(
-      {-(px + margin), px - margin - s.outputWidth, -(py + margin), py - margin - s.outputHeight});
-  return PointsOutOfReach(s, gap, spacing);
 }

@@ -8,65 +8,7 @@
 
 #include "ae_basic_types.h"
 #include "curve/curve_data.h"
-
-// Popup values count from 1.
-enum : A_long { LWD_STRETCH_WIDTH = 1, LWD_STRETCH_HEIGHT = 2 };
-enum : A_long { LWD_FIT_STRETCH = 1, LWD_FIT_TILE = 2, LWD_FIT_SEGMENT = 3 };
-enum : A_long { LWD_GROW_START = 1, LWD_GROW_CENTER = 2, LWD_GROW_END = 3 };
-enum : A_long { LWD_TAPER_LINEAR = 1, LWD_TAPER_SMOOTH = 2 };
-enum : A_long { LWD_SURFACE_TUBE = 1, LWD_SURFACE_FLAT = 2 };
-enum : A_long { LWD_QUALITY_NORMAL = 1, LWD_QUALITY_HIGH = 2 };
-
-// The raw values the render reads once per frame: from PF_InData, the output world, the
-// checked-out Source world and the parameter array. Sliders are as the host stores them (percent
-// or px), angles are 16.16 fixed-point degrees, popups count from 1.
-struct LWD_RenderInputs {
-  // Host and output.
-  A_long downsampleXNum = 1;
-  A_u_long downsampleXDen = 1;
-  A_long downsampleYNum = 1;
-  A_u_long downsampleYDen = 1;
-  A_long outputOriginX = 0;
-  A_long outputOriginY = 0;
-  A_long outputWidth = 0;
-  A_long outputHeight = 0;
-  bool deepColor = false;
-
-  // The checked-out Source world.
-  bool sourceEmpty = true;
-  A_long sourceWidth = 0;
-  A_long sourceHeight = 0;
-
-  // Parameters.
-  double smoothCorners = 0.0;
-  A_long stretchAlong = LWD_STRETCH_WIDTH;
-  A_long fit = LWD_FIT_STRETCH;
-  double segmentPosition = 0.0;
-  double segmentLength = 25.0;
-  A_long segmentGrowsFrom = LWD_GROW_START;
-  double thickness = 0.0;
-  double taperStart = 0.0;
-  double taperEnd = 0.0;
-  A_long taperShape = LWD_TAPER_SMOOTH;
-  double startWidth = 100.0;
-  double endWidth = 100.0;
-  double offset = 0.0;
-  double trimStart = 0.0;
-  double trimEnd = 100.0;
-  PF_Fixed bank = 0;
-  A_long surface = LWD_SURFACE_TUBE;
-  double shading = 0.0;
-  PF_Fixed lightDirection = 0;
-  double depth = 0.0;
-  PF_Fixed depthDirection = 180 << 16;
-  double depthShade = 45.0;
-  A_long quality = LWD_QUALITY_NORMAL;
-  double opacity = 100.0;
-  double autoBank = 0.0;
-  double flatPosition = 50.0;
-  double flatWidth = 20.0;
-  double bankFalloff = 35.0;
-};
+#include "render/render_inputs.h"
 
 struct LWD_RenderSettings {
   // Host and output.
@@ -182,14 +124,3 @@ struct LWD_BoundsScan {
 LWD_BoundsScan StartBoundsScan(const LWD_RenderSettings& s);
 void GrowBoundsScan(LWD_BoundsScan& scan, double px, double py, double margin);
 void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s);
-
-// How many points `spacing` px of path apart after one `gap` px out of reach surely stay out of
-// reach: along its length the path moves no farther than that length (less a slack for the
-// host's rounding). 0 when the gap is small or not a number.
-std::int64_t PointsOutOfReach(const LWD_RenderSettings& s, double gap, double spacing);
-
-// How many of the next points of the bounds scan, `spacing` px of path apart, surely lie more
-// than `margin` outside the output, given that the point at (px, py) does: along its length the
-// path moves no farther than that length. 0 for a point near or inside the output, or not finite.
-std::int64_t ScanPointsOutside(const LWD_RenderSettings& s, double px, double py, double margin,
-                               double spacing);

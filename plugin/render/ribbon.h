@@ -3,12 +3,10 @@
 #pragma once
 
 #include "ae_effect.h"
-#include "ae_path_suites.h"
-#include "path/path_walk.h"
 #include "render/accum.h"
-#include "render/ribbon_raster.h"
+#include "render/render_host.h"
 #include "render/render_settings.h"
-#include "suites/suite_handler.h"
+#include "render/ribbon_raster.h"
 
 // Bilinear fetch from the source world at (sx, sy) in source pixels (texel centres at integer +
 // 0.5), clamped to the edge. Returns red, green, blue, alpha in 0..1 as stored (premultiplied).
@@ -19,7 +17,6 @@ LWD_Color SampleSource(const PF_LayerDef& source, double sx, double sy);
 // Fills `accum` (and `depthAccum` when settings.depthSteps > 0) over the settings' box, and widens
 // `spans` (one per box row, when given) over the cells deposited into. Returns the first host
 // error: a failed path evaluation, or a cancel reported by abort or progress.
-PF_Err RasterizeRibbon(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                       const LWD_RenderSettings& settings, PF_PathOutlinePtr outline,
-                       LWD_PathWalk& walk, const PF_LayerDef& source, LWD_Accum* accum,
-                       LWD_Accum* depthAccum, LWD_RowSpan* spans = nullptr);
+PF_Err RasterizeRibbon(LWD_RenderHost& host, const LWD_RenderSettings& settings,
+                       const PF_LayerDef& source, LWD_Accum* accum, LWD_Accum* depthAccum,
+                       LWD_RowSpan* spans = nullptr);

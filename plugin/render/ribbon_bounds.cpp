@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "render/walk_skip.h"
+
 namespace {
 
 constexpr double kScanSpacing = 2.0;  // px of arc length between two scanned spine points
@@ -11,11 +13,15 @@ constexpr double kMarginSlack = 2.0;  // px added to the margin for the splat's 
 // billions of pixels long still ends promptly on a cancel, a usual one never asks.
 constexpr std::int64_t kPointsPerAbort = 8192;
 
+// How far (px) a point at (px, py) grown by `margin` lies outside the output; negative inside.
+double GapToOutput(const LWD_RenderSettings& s, double px, double py, double margin) {
+  return std::max(
+      {-(px + margin), px - margin - s.outputWidth, -(py + margin), py - margin - s.outputHeight});
+}
+
 }  // namespace
 
-PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
-                            PF_PathOutlinePtr outline, LWD_PathWalk& walk,
-                            LWD_RenderSettings& settings) {
+PF_Err EstimateRibbonBounds(LWD_RenderHost& host, LWD_RenderSettings& settings) {
   LWD_RenderSettings& s = settings;
   s.boundsMargin = 0.5 * s.thicknessClamped * s.maxWidthFactor + s.depth + kMarginSlack;
   LWD_BoundsScan scan = StartBoundsScan(s);
@@ -23,33 +29,25 @@ PF_Err EstimateRibbonBounds(PF_InData* in_data, AEGP_SuiteHandler& suites,
   std::int64_t scanned = 0;
   for (std::int64_t k = 0; k <= lastK; ++k) {
     const double arc = std::min(s.visibleEnd, s.visibleStart + kScanSpacing * k);
-    double x = 0.0;
-    double y = 0.0;
-    double tx = 0.0;
-    double ty = 0.0;
-    const PF_Err err = s.smoothRadius > 0.0
-                           ? EvalPathSmoothed(in_data, suites, outline, walk, arc, s.smoothRadius,
-                                              &x, &y, &tx, &ty)
-                           : EvalPathExact(in_data, suites, outline, walk, arc, &x, &y, &tx, &ty);
-    if (err != PF_Err_NONE) {
+    LWD_SpinePosition spine;
+    if (const PF_Err err = host.EvalSpine(arc, &spine); err != PF_Err_NONE) {
       return err;
     }
-    const double px = x + s.outputOriginX;
-    const double py = y + s.outputOriginY;
+    const double px = spine.x + s.outputOriginX;
+    const double py = spine.y + s.outputOriginY;
     GrowBoundsScan(scan, px, py, s.boundsMargin);
     // Points far outside the output cannot bring the box anything the points near it do not:
     // the scan jumps over the stretch of path that surely stays out, up to a break in the path.
-    std::int64_t out = ScanPointsOutside(s, px, py, s.boundsMargin, kScanSpacing);
-    if (const PF_Err clipErr = ClipJumpToJoinedPath(in_data, suites, outline, walk, arc,
-                                                    s.smoothRadius, kScanSpacing, &out);
-        clipErr != PF_Err_NONE) {
-      return clipErr;
+    std::int64_t out = 0;
+    if (const PF_Err err = PointsToSkip(host, s, GapToOutput(s, px, py, s.boundsMargin), arc,
+                                        kScanSpacing, 1, &out);
+        err != PF_Err_NONE) {
+      return err;
     }
     k += out;
-    if (++scanned % kPointsPerAbort == 0 && in_data->inter.abort != nullptr) {
-      if (const PF_Err abortErr = in_data->inter.abort(in_data->effect_ref);
-          abortErr != PF_Err_NONE) {
-        return abortErr;
+    if (++scanned % kPointsPerAbort == 0) {
+      if (const PF_Err err = host.Abort(); err != PF_Err_NONE) {
+        return err;
       }
     }
   }

@@ -94,8 +94,8 @@ template <Texture kTexture, Shade kShade, bool kDepth>
 struct BandRaster {
   const LWD_RenderSettings& s;
   const PF_LayerDef& source;
-  lwd_splat::Target front;
-  lwd_splat::Target back;
+  lwd::splat::Target front;
+  lwd::splat::Target back;
   // The band and box in output pixels, widened by a splat's reach.
   double top, bottom, left, right;
   double depthDX, depthDY;  // the full extrusion vector
@@ -125,17 +125,17 @@ struct BandRaster {
     }
   }
 
-  LWD_Color Colour(double sx, double sy) const {
+  LWD_Color Color(double sx, double sy) const {
     if constexpr (kTexture == Texture::kWhite) {
       return kOpaqueWhite;
     } else if constexpr (kTexture == Texture::k8) {
-      return lwd_fetch::Fetch<PF_Pixel>(source, sx, sy);
+      return lwd::fetch::Fetch<PF_Pixel>(source, sx, sy);
     } else {
-      return lwd_fetch::Fetch<PF_Pixel16>(source, sx, sy);
+      return lwd::fetch::Fetch<PF_Pixel16>(source, sx, sy);
     }
   }
 
-  void DepthCopies(double px, double py, const LWD_Color& colour, double weight) const {
+  void DepthCopies(double px, double py, const LWD_Color& color, double weight) const {
     const std::int32_t steps = s.depthSteps;
     std::int32_t first = 1;
     std::int32_t last = steps;
@@ -147,30 +147,71 @@ struct BandRaster {
     const double* offsetX = copyOffsetX;
     const double* offsetY = copyOffsetY;
     const double f = s.depthShadeFactor;
-    const LWD_Color dark = {static_cast<float>(colour.red * f),
-                            static_cast<float>(colour.green * f),
-                            static_cast<float>(colour.blue * f), colour.alpha};
-    const lwd_splat::WideColor wide = lwd_splat::Widen(dark);
+    const LWD_Color dark = {static_cast<float>(color.red * f), static_cast<float>(color.green * f),
+                            static_cast<float>(color.blue * f), color.alpha};
+    const lwd::splat::WideColor wide = lwd::splat::Widen(dark);
     for (std::int32_t m = first; m <= last; ++m) {
-      lwd_splat::Splat(back, px + offsetX[m], py + offsetY[m], wide, weight);
+      lwd::splat::Splat(back, px + offsetX[m], py + offsetY[m], wide, weight);
     }
   }
 
-  void Draw(const LWD_RibbonSample& smp, TubeTable& tube) const {
-    const double step = s.sampleStep;
-    const double width = smp.width;
-    // Every point of every cross-section lies within W/2 of the spine point.
-    const double reach = width / 2.0;
+  // False when no point or depth copy of the sample reaches the band; marks the rows it may
+  // touch otherwise. Every point of every cross-section lies within W/2 of the spine point.
+  [[gnu::always_inline]] bool TouchesBand(const LWD_RibbonSample& smp) const {
+    const double reach = smp.width / 2.0;
     const double minY = smp.y - reach + std::min(0.0, depthDY);
     const double maxY = smp.y + reach + std::max(0.0, depthDY);
     const double minX = smp.x - reach + std::min(0.0, depthDX);
     const double maxX = smp.x + reach + std::max(0.0, depthDX);
     if (maxY < top || minY > bottom || maxX < left || minX > right) {
-      return;
+      return false;
     }
     if (spans != nullptr) {
       MarkRows(minX, maxX, minY, maxY);
     }
+    return true;
+  }
+
+  // The normal of fan cross-section k (of smp.fan, before the sample's own): turned back from
+  // the sample's normal by the share of the turn still ahead of it.
+  [[gnu::always_inline]] static void FanNormal(const LWD_RibbonSample& smp, int k, double* kx,
+                                               double* ky) {
+    const int fan = smp.fan;
+    if (k < fan) {
+      const double alpha = -smp.dphi * (fan - k) / (fan + 1);
+      const double ca = std::cos(alpha);
+      const double sa = std::sin(alpha);
+      *kx = smp.nx * ca - smp.ny * sa;
+      *ky = smp.nx * sa + smp.ny * ca;
+    }
+  }
+
+  // Lambert shading of point j (at v across) of a cross-section whose normal faces the light by
+  // `facing`: the tube's angle from the table, the flat tilt from the sample.
+  [[gnu::always_inline]] void ShadePoint(const LWD_RibbonSample& smp, TubeTable& tube,
+                                         std::int64_t j, double v, double facing,
+                                         LWD_Color* color) const {
+    double sinTheta = smp.sinTau;
+    double cosTheta = smp.cosTau;
+    if constexpr (kShade == Shade::kTube) {
+      const TubeAngle& angle = tube.At(smp.width, j, v);
+      sinTheta = angle.sine;
+      cosTheta = angle.cosine;
+    }
+    const double lambda =
+        std::max(0.0, kLightComponent * cosTheta + kLightComponent * sinTheta * facing);
+    const double shade = 1.0 - s.shading * (1.0 - lambda);
+    color->red = static_cast<float>(color->red * shade);
+    color->green = static_cast<float>(color->green * shade);
+    color->blue = static_cast<float>(color->blue * shade);
+  }
+
+  void Draw(const LWD_RibbonSample& smp, TubeTable& tube) const {
+    if (!TouchesBand(smp)) {
+      return;
+    }
+    const double step = s.sampleStep;
+    const double width = smp.width;
     // How far the depth copies reach from their point, per axis.
     const double copiesUp = std::min(0.0, depthDY);
     const double copiesDown = std::max(0.0, depthDY);
@@ -187,13 +228,7 @@ struct BandRaster {
     for (int k = firstK; k <= lastK; ++k) {
       double kx = smp.nx;
       double ky = smp.ny;
-      if (k < fan) {
-        const double alpha = -smp.dphi * (fan - k) / (fan + 1);
-        const double ca = std::cos(alpha);
-        const double sa = std::sin(alpha);
-        kx = smp.nx * ca - smp.ny * sa;
-        ky = smp.nx * sa + smp.ny * ca;
-      }
+      FanNormal(smp, k, &kx, &ky);
       double facing = 0.0;
       if constexpr (kShade != Shade::kNone) {
         facing = kx * s.lightDirX + ky * s.lightDirY;
@@ -218,32 +253,20 @@ struct BandRaster {
         const double acrossCoord = vTex * s.sourceAcross;
         const double sx = alongWidth ? smp.alongCoord : acrossCoord;
         const double sy = alongWidth ? acrossCoord : smp.alongCoord;
-        LWD_Color colour = Colour(sx, sy);
-        if (colour.alpha <= 0.0f) {
+        LWD_Color color = Color(sx, sy);
+        if (color.alpha <= 0.0f) {
           continue;
         }
         if constexpr (kDepth) {
-          DepthCopies(px, py, colour, weight);
+          DepthCopies(px, py, color, weight);
           if (py < top || py > bottom) {
             continue;
           }
         }
         if constexpr (kShade != Shade::kNone) {
-          double sinTheta = smp.sinTau;
-          double cosTheta = smp.cosTau;
-          if constexpr (kShade == Shade::kTube) {
-            const TubeAngle& angle = tube.At(width, j, v);
-            sinTheta = angle.sine;
-            cosTheta = angle.cosine;
-          }
-          const double lambda =
-              std::max(0.0, kLightComponent * cosTheta + kLightComponent * sinTheta * facing);
-          const double shade = 1.0 - s.shading * (1.0 - lambda);
-          colour.red = static_cast<float>(colour.red * shade);
-          colour.green = static_cast<float>(colour.green * shade);
-          colour.blue = static_cast<float>(colour.blue * shade);
+          ShadePoint(smp, tube, j, v, facing, &color);
         }
-        lwd_splat::Splat(front, px, py, lwd_splat::Widen(colour), weight);
+        lwd::splat::Splat(front, px, py, lwd::splat::Widen(color), weight);
       }
     }
   }
@@ -323,16 +346,15 @@ bool RibbonSampleReachesBox(const LWD_RenderSettings& s, const LWD_RibbonSample&
          smp.y - reach + std::min(0.0, depthDY) <= static_cast<double>(s.boxY0) + s.boxHeight;
 }
 
-std::int64_t SamplesOutsideBox(const LWD_RenderSettings& s, double x, double y) {
+double SampleGapToBox(const LWD_RenderSettings& s, double x, double y) {
   if (!(s.boundsMargin > 0.0)) {
-    return 0;  // no bounds scan has worked the margin out
+    return std::numeric_limits<double>::quiet_NaN();  // no bounds scan has worked the margin out
   }
   // The margin holds the widest half-width and the depth with 2 px to spare; a splat reaches
   // kReachSlack, so one more pixel keeps the bound on the safe side.
   const double reach = s.boundsMargin + 1.0;
-  const double gap = std::max({s.boxX0 - (x + reach), x - reach - (s.boxX0 + s.boxWidth),
-                               s.boxY0 - (y + reach), y - reach - (s.boxY0 + s.boxHeight)});
-  return PointsOutOfReach(s, gap, s.sampleStep);
+  return std::max({s.boxX0 - (x + reach), x - reach - (s.boxX0 + s.boxWidth), s.boxY0 - (y + reach),
+                   y - reach - (s.boxY0 + s.boxHeight)});
 }
 
 LWD_RowBand RibbonSamplesRows(const LWD_RenderSettings& s, const LWD_RibbonSample* samples,

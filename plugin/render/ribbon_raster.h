@@ -45,11 +45,10 @@ std::vector<std::int64_t> BalancedRowBands(const LWD_RenderSettings& settings,
 // Band `index` of `count` equal bands of a box `height` rows high.
 LWD_RowBand RowBandOf(std::int64_t height, std::int64_t index, std::int64_t count);
 
-// How many of the samples after one at (x, y) surely reach nothing of the box, however wide, turned
-// or extruded: along its length the path moves no farther than that length, and no sample reaches
-// farther than settings.boundsMargin from its place. 0 near the box, for a point not finite, or
-// while the margin is 0 (not worked out).
-std::int64_t SamplesOutsideBox(const LWD_RenderSettings& settings, double x, double y);
+// How far (px) a sample at (x, y) lies beyond the reach of the box, however wide, turned or
+// extruded: no sample reaches farther than settings.boundsMargin from its place. Negative near
+// the box; not a number while the margin is 0 (not worked out), so that nothing is skipped.
+double SampleGapToBox(const LWD_RenderSettings& settings, double x, double y);
 
 // False when no point, fan cross-section or depth copy of the sample can touch the box.
 bool RibbonSampleReachesBox(const LWD_RenderSettings& settings, const LWD_RibbonSample& sample);

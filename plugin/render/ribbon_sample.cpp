@@ -49,6 +49,46 @@ double ProfileFactor(const LWD_RenderSettings& s, double t) {
   return profile[n - 1];
 }
 
+// The bank angle at width position t and the factor it narrows the ribbon by. Auto Bank keeps a
+// flat zone around Flat Position and twists outside it, with opposite signs before and after,
+// reaching the full twist over Bank Falloff.
+struct BankAngle {
+  double beta;
+  double factor;
+};
+
+BankAngle BankAt(const LWD_RenderSettings& s, double t) {
+  if (!(s.autoBank > 0.0)) {
+    return {s.bankAngle, s.bankAbsCos};
+  }
+  const double dist = std::fabs(t - s.flatPosition);
+  double f = 0.0;
+  if (dist > s.flatHalfWidth) {
+    f = std::min(1.0, (dist - s.flatHalfWidth) / s.bankFalloff);
+    f = f * f * (3.0 - 2.0 * f);
+  }
+  double a = f * s.autoBankAngle;
+  if (t < s.flatPosition) {
+    a = -a;
+  }
+  const double beta = s.bankAngle + a;
+  return {beta, std::fabs(std::cos(beta))};
+}
+
+// The gap from the previous position: capped, it is the path this cross-section stands for; a
+// gap beyond four steps is a seam.
+void SpacingFrom(const LWD_WalkState& st, const LWD_SpinePoint& p, double step, double* spacing,
+                 bool* continuous) {
+  if (!st.prevPositionValid) {
+    return;
+  }
+  const double dx = p.x - st.prevX;
+  const double dy = p.y - st.prevY;
+  const double gap = std::sqrt(dx * dx + dy * dy);
+  *spacing = std::min(kMaxGapSteps * step, std::max(kMinSpacingSteps * step, gap));
+  *continuous = gap <= kMaxGapSteps * step;
+}
+
 }  // namespace
 
 bool MapAlongPath(const LWD_RenderSettings& s, double arc, double* alongCoord, double* t) {
@@ -87,13 +127,7 @@ LWD_SampleOutcome PrepareRibbonSample(const LWD_RenderSettings& s, const LWD_Spi
   // How much path this cross-section stands for, and whether it continues the last one.
   double spacing = step;
   bool continuous = false;
-  if (st.prevPositionValid) {
-    const double dx = p.x - st.prevX;
-    const double dy = p.y - st.prevY;
-    const double gap = std::sqrt(dx * dx + dy * dy);
-    spacing = std::min(kMaxGapSteps * step, std::max(kMinSpacingSteps * step, gap));
-    continuous = gap <= kMaxGapSteps * step;
-  }
+  SpacingFrom(st, p, step, &spacing, &continuous);
 
   // Unit normal, to the right of the direction of travel on screen (y down).
   const double tangent = std::sqrt(p.tx * p.tx + p.ty * p.ty);
@@ -105,24 +139,9 @@ LWD_SampleOutcome PrepareRibbonSample(const LWD_RenderSettings& s, const LWD_Spi
 
   const double taper = TaperFactor(s, p.t);
 
-  // Bank: Auto Bank keeps a flat zone around Flat Position and twists outside it, with opposite
-  // signs before and after, reaching the full twist over Bank Falloff.
-  double beta = s.bankAngle;
-  double bankFactor = s.bankAbsCos;
-  if (s.autoBank > 0.0) {
-    const double dist = std::fabs(p.t - s.flatPosition);
-    double f = 0.0;
-    if (dist > s.flatHalfWidth) {
-      f = std::min(1.0, (dist - s.flatHalfWidth) / s.bankFalloff);
-      f = f * f * (3.0 - 2.0 * f);
-    }
-    double a = f * s.autoBankAngle;
-    if (p.t < s.flatPosition) {
-      a = -a;
-    }
-    beta = s.bankAngle + a;
-    bankFactor = std::fabs(std::cos(beta));
-  }
+  const BankAngle bank = BankAt(s, p.t);
+  const double beta = bank.beta;
+  const double bankFactor = bank.factor;
 
   const double width = (s.startWidth + s.widthDelta * p.t) * taper * s.thicknessClamped *
                        bankFactor * ProfileFactor(s, p.t) * CurveEval(s.curve, p.t);
@@ -153,7 +172,7 @@ LWD_SampleOutcome PrepareRibbonSample(const LWD_RenderSettings& s, const LWD_Spi
   if (turn * width * 0.5 > step) {
     const double c = turn * width * 0.5 / step;
     if (!(c < kCountLimit)) {
-      return LWD_SampleOutcome::kProcessed;
+      return LWD_SampleOutcome::kNothingToDraw;
     }
     fan = std::min(static_cast<int>(c), kMaxFan);
     fanStep = turn / (fan + 1);
@@ -161,7 +180,7 @@ LWD_SampleOutcome PrepareRibbonSample(const LWD_RenderSettings& s, const LWD_Spi
   // Across: a width whose M does not fit 32 bits draws nothing.
   const double across = width / step;
   if (!(across < kCountLimit)) {
-    return LWD_SampleOutcome::kProcessed;
+    return LWD_SampleOutcome::kNothingToDraw;
   }
 
   double tau = beta;

@@ -46,9 +46,9 @@ struct LWD_SpinePoint {
 };
 
 enum class LWD_SampleOutcome {
-  kSkipped,    // no direction or too narrow: nothing drawn, the previous normal kept
-  kProcessed,  // reached the fan stage; nothing to draw (a count beyond 32 bits)
-  kDrawn,      // reached the fan stage and `out` holds what to draw
+  kSkipped,        // no direction or too narrow: nothing drawn, the previous normal kept
+  kNothingToDraw,  // reached the fan stage, yet draws nothing (a count beyond 32 bits)
+  kDrawn,          // reached the fan stage and `out` holds what to draw
 };
 
 // Texture position along the path and width position t of arc length `arc`. False when the

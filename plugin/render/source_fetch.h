@@ -10,10 +10,11 @@
 #include "ae_effect.h"
 #include "render/accum.h"
 
-namespace lwd_fetch {
+namespace lwd::fetch {
 
 inline constexpr double kMinIndex = std::numeric_limits<std::int32_t>::min();
-inline constexpr double kMaxIndex = std::numeric_limits<std::int32_t>::max() - 1;
+// One less than a deposit's limit: the tap to the right of the last index is fetched too.
+inline constexpr double kMaxFetchIndex = std::numeric_limits<std::int32_t>::max() - 1;
 
 // An 8-bit channel's value / 255, for every value: a table lookup in place of a division, with
 // the same quotient (IEEE division is exact to the last bit wherever it is done).
@@ -64,7 +65,8 @@ template <typename Pixel>
   const double ys = sy - 0.5;
   const double xFloor = std::floor(xs);
   const double yFloor = std::floor(ys);
-  if (!(xFloor >= kMinIndex && xFloor <= kMaxIndex && yFloor >= kMinIndex && yFloor <= kMaxIndex)) {
+  if (!(xFloor >= kMinIndex && xFloor <= kMaxFetchIndex && yFloor >= kMinIndex &&
+        yFloor <= kMaxFetchIndex)) {
     return {0.0f, 0.0f, 0.0f, 0.0f};
   }
   const std::int64_t x0 = static_cast<std::int64_t>(xFloor);
@@ -92,4 +94,4 @@ template <typename Pixel>
   return {sum[0], sum[1], sum[2], sum[3]};
 }
 
-}  // namespace lwd_fetch
+}  // namespace lwd::fetch

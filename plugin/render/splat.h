@@ -9,12 +9,12 @@
 
 #include "render/accum.h"
 
-namespace lwd_splat {
+namespace lwd::splat {
 
 inline constexpr double kMinIndex = std::numeric_limits<std::int32_t>::min();
 inline constexpr double kMaxIndex = std::numeric_limits<std::int32_t>::max();
 
-// A colour's channels widened to double once per point rather than once per tap; widening a
+// A color's channels widened to double once per point rather than once per tap; widening a
 // float is exact, so the products are the same.
 struct WideColor {
   double red, green, blue, alpha;
@@ -43,15 +43,15 @@ struct Target {
 #ifdef LATHEWIND_CENSUS
 // The benchmarks' census build counts a render's deposits by routing each one through the
 // out-of-line SplatBilinear (see bench/census_shim.cpp); it renders with one band, all rows.
-inline void Splat(const Target& t, double x, double y, const WideColor& colour, double weight) {
-  const LWD_Color narrow = {static_cast<float>(colour.red), static_cast<float>(colour.green),
-                            static_cast<float>(colour.blue), static_cast<float>(colour.alpha)};
+inline void Splat(const Target& t, double x, double y, const WideColor& color, double weight) {
+  const LWD_Color narrow = {static_cast<float>(color.red), static_cast<float>(color.green),
+                            static_cast<float>(color.blue), static_cast<float>(color.alpha)};
   SplatBilinear(t.cells, t.x0, t.y0, t.w, static_cast<std::int32_t>(t.rowEnd), x, y, narrow,
                 weight);
 }
 #else
 [[gnu::always_inline]] inline void Splat(const Target& t, double x, double y,
-                                         const WideColor& colour, double weight) {
+                                         const WideColor& color, double weight) {
   if (!(weight > 0.0)) {
     return;
   }
@@ -80,22 +80,22 @@ inline void Splat(const Target& t, double x, double y, const WideColor& colour, 
   if (cy >= t.rowBegin && 1.0 - fy > 0.0) {
     LWD_Accum* row = t.cells + cy * t.w;
     if (col0) {
-      AddTap(row[cx], colour, (1.0 - fy) * (1.0 - fx) * weight);
+      AddTap(row[cx], color, (1.0 - fy) * (1.0 - fx) * weight);
     }
     if (col1) {
-      AddTap(row[cx + 1], colour, (1.0 - fy) * fx * weight);
+      AddTap(row[cx + 1], color, (1.0 - fy) * fx * weight);
     }
   }
   if (cy + 1 < t.rowEnd && fy > 0.0) {
     LWD_Accum* row = t.cells + (cy + 1) * t.w;
     if (col0) {
-      AddTap(row[cx], colour, (1.0 - fx) * fy * weight);
+      AddTap(row[cx], color, (1.0 - fx) * fy * weight);
     }
     if (col1) {
-      AddTap(row[cx + 1], colour, fy * fx * weight);
+      AddTap(row[cx + 1], color, fy * fx * weight);
     }
   }
 }
 #endif
 
-}  // namespace lwd_splat
+}  // namespace lwd::splat

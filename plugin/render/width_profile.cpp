@@ -4,52 +4,10 @@
 #include <array>
 #include <cstdint>
 
-#include "path/path_walk.h"
-#include "suites/host_errors.h"
-
 namespace {
 
 constexpr double kMinExtent = 1e-6;  // a mask narrower or flatter than this has no extent
 constexpr double kNoData = -1.0;     // marks a bin no sample fell into, while filling
-
-// The profile mask from checkout to check-in. Its release runs on every exit, a thrown missing
-// suite included; it never throws, and skips the host calls whose suite is the missing one.
-struct ProfileMaskHold {
-  PF_InData* inData;
-  AEGP_SuiteHandler& suites;
-  PF_PathID pathId;
-  PF_PathOutlinePtr outline = nullptr;
-  LWD_PathWalk walk;
-  bool released = false;
-
-  ProfileMaskHold(PF_InData* in, AEGP_SuiteHandler& s, PF_PathID id)
-      : inData(in), suites(s), pathId(id) {}
-  ProfileMaskHold(const ProfileMaskHold&) = delete;
-  ProfileMaskHold& operator=(const ProfileMaskHold&) = delete;
-  ~ProfileMaskHold() { Release(PF_Err_NONE); }
-
-  PF_Err Release(PF_Err err) noexcept {
-    if (released) {
-      return err;
-    }
-    released = true;
-    if (outline != nullptr) {
-      try {
-        err = ReleasePathWalk(inData, suites, outline, walk, err);
-      } catch (...) {
-        // The path data suite is the missing one: nothing was prepared through it since.
-      }
-      try {
-        err = MergeError(err, suites.PathQuerySuite1()->PF_CheckinPath(inData->effect_ref, pathId,
-                                                                       false, outline));
-      } catch (...) {
-      }
-      outline = nullptr;
-    }
-    walk = LWD_PathWalk{};
-    return err;
-  }
-};
 
 }  // namespace
 
@@ -128,38 +86,19 @@ void ReduceWidthProfile(const double* xs, const double* ys, int count,
   }
 }
 
-PF_Err BuildWidthProfile(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathID pathId,
-                         std::vector<double>& profile) {
+PF_Err SampleWidthProfile(LWD_RenderHost& mask, double length, std::vector<double>& profile) {
   profile.clear();
-  ProfileMaskHold hold(in_data, suites, pathId);
-  PF_Err err = suites.PathQuerySuite1()->PF_CheckoutPath(in_data->effect_ref, pathId,
-                                                         in_data->current_time, in_data->time_step,
-                                                         in_data->time_scale, &hold.outline);
-  if (err != PF_Err_NONE || hold.outline == nullptr) {
-    // Nothing checked out: nothing to give back.
-    hold.outline = nullptr;
-    return err;
-  }
-
-  err = BuildPathWalk(in_data, suites, hold.outline, hold.walk);
-  const double length = hold.walk.totalLength;
-  if (err == PF_Err_NONE && length > 0.0) {
-    std::vector<double> xs(kWidthProfileSamples);
-    std::vector<double> ys(kWidthProfileSamples);
-    for (int i = 0; i < kWidthProfileSamples && err == PF_Err_NONE; ++i) {
-      const double s = std::min(std::max(i * length / (kWidthProfileSamples - 1), 0.0), length);
-      double dx = 0.0;
-      double dy = 0.0;
-      err = EvalPathExact(in_data, suites, hold.outline, hold.walk, s, &xs[i], &ys[i], &dx, &dy);
+  std::vector<double> xs(kWidthProfileSamples);
+  std::vector<double> ys(kWidthProfileSamples);
+  for (int i = 0; i < kWidthProfileSamples; ++i) {
+    const double s = std::min(std::max(i * length / (kWidthProfileSamples - 1), 0.0), length);
+    LWD_SpinePosition spine;
+    if (const PF_Err err = mask.EvalSpine(s, &spine); err != PF_Err_NONE) {
+      return err;
     }
-    if (err == PF_Err_NONE) {
-      ReduceWidthProfile(xs.data(), ys.data(), kWidthProfileSamples, profile);
-    }
+    xs[i] = spine.x;
+    ys[i] = spine.y;
   }
-
-  err = hold.Release(err);
-  if (err != PF_Err_NONE) {
-    profile.clear();
-  }
-  return err;
+  ReduceWidthProfile(xs.data(), ys.data(), kWidthProfileSamples, profile);
+  return PF_Err_NONE;
 }

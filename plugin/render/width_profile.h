@@ -5,9 +5,8 @@
 
 #include <vector>
 
-#include "ae_effect.h"
-#include "ae_path_suites.h"
-#include "suites/suite_handler.h"
+#include "ae_basic_types.h"
+#include "render/render_host.h"
 
 constexpr int kWidthProfileBins = 256;
 constexpr int kWidthProfileSamples = 1024;  // points sampled along the mask per frame
@@ -18,8 +17,7 @@ constexpr int kWidthProfileSamples = 1024;  // points sampled along the mask per
 void ReduceWidthProfile(const double* xs, const double* ys, int count,
                         std::vector<double>& profile);
 
-// Checks the mask out at the command's time, samples it, reduces it and gives everything back.
-// An empty profile with result 0 is a normal outcome; any host failure leaves it empty and is
-// returned (the first one wins).
-PF_Err BuildWidthProfile(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathID pathId,
-                         std::vector<double>& profile);
+// Samples the exact spine of the profile mask, `length` px long, at kWidthProfileSamples evenly
+// spaced points and reduces them. An empty profile with result 0 is a normal outcome; a failed
+// evaluation leaves it empty and is returned.
+PF_Err SampleWidthProfile(LWD_RenderHost& mask, double length, std::vector<double>& profile);

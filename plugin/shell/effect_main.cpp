@@ -6,6 +6,7 @@
 #include "curve/graph_editor.h"
 #include "params/params_setup.h"
 #include "render/accum.h"
+#include "render/frame_setup.h"
 #include "render/render.h"
 #include "shell/shell_commands.h"
 #include "shell/strings.h"

@@ -24,9 +24,8 @@ constexpr char kOpenCommandFormat[] = "xdg-open '%s' >/dev/null 2>&1 &";
 
 PF_Err About(PF_InData* in_data, PF_OutData* out_data) {
   AEGP_SuiteHandler suites(in_data->pica_basicP);
-  suites.ANSICallbacksSuite1()->sprintf(out_data->return_msg, "%s  %s\r%s",
-                                        GetStringPtr(StrID_Name), kVersionText,
-                                        GetStringPtr(StrID_Description));
+  suites.ANSICallbacksSuite1()->sprintf(out_data->return_msg, "%s  %s\r%s", GetStringPtr(kStrName),
+                                        kVersionText, GetStringPtr(kStrDescription));
   return PF_Err_NONE;
 }
 

@@ -5,68 +5,79 @@
 const char kVersionText[] = "v1.7  build 24";
 
 extern "C" constexpr LWD_TableString g_strs[kNumStrings] = {
-    {0, ""},
-    {1, "Lathewind"},
-    {2,
+    {kStrNone, ""},
+    {kStrName, "Lathewind"},
+    {kStrDescription,
      "Wraps a source layer along a mask path.\r"
      "Lathewind Free Edition, made by Corvane."},
-    {3, "Path"},
-    {4, "Smooth Corners"},
-    {5, "Source"},
-    {6, "Stretch Along Path"},
-    {7, "Width|Height"},
-    {8, "Fit"},
-    {9, "Stretch|Tile|Segment"},
-    {10, "Segment Position"},
-    {11, "Segment Length"},
-    {12, "Segment Grows From"},
-    {13, "Start|Center|End"},
-    {14, "Thickness (0 = from source)"},
-    {15, "Taper Start"},
-    {16, "Taper End"},
-    {17, "Taper Shape"},
-    {18, "Linear|Smooth"},
-    {19, "Offset"},
-    {20, "Trim Start"},
-    {21, "Trim End"},
-    {22, "Width Curve"},
-    {23, "Width Graph"},
-    {24, "Start Width"},
-    {25, "End Width"},
-    {26, "Bank"},
-    {27, "Surface"},
-    {28, "Tube|Flat"},
-    {29, "Shading"},
-    {30, "Light Direction"},
-    {31, "Depth"},
-    {32, "Depth Direction"},
-    {33, "Depth Shade"},
-    {34, "Expand Bounds"},
-    {35, "Quality"},
-    {36, "Normal|High"},
-    {37, "Opacity"},
-    {38, ""},
-    {39, ""},
-    {40, "Get Lathewind Pro..."},
-    {41, ""},
-    {42, "(c) 2026 Corvane"},
-    {43, "Auto Bank"},
-    {44, "Flat Position"},
-    {45, "Flat Width"},
-    {46, "Bank Falloff"},
-    {47, "Error loading suite."},
-    {48, "Error releasing suite."},
+    {kStrPath, "Path"},
+    {kStrSmoothCorners, "Smooth Corners"},
+    {kStrSource, "Source"},
+    {kStrStretchAlongPath, "Stretch Along Path"},
+    {kStrStretchAlongChoices, "Width|Height"},
+    {kStrFit, "Fit"},
+    {kStrFitChoices, "Stretch|Tile|Segment"},
+    {kStrSegmentPosition, "Segment Position"},
+    {kStrSegmentLength, "Segment Length"},
+    {kStrSegmentGrowsFrom, "Segment Grows From"},
+    {kStrGrowsFromChoices, "Start|Center|End"},
+    {kStrThickness, "Thickness (0 = from source)"},
+    {kStrTaperStart, "Taper Start"},
+    {kStrTaperEnd, "Taper End"},
+    {kStrTaperShape, "Taper Shape"},
+    {kStrTaperShapeChoices, "Linear|Smooth"},
+    {kStrOffset, "Offset"},
+    {kStrTrimStart, "Trim Start"},
+    {kStrTrimEnd, "Trim End"},
+    {kStrWidthCurve, "Width Curve"},
+    {kStrWidthGraph, "Width Graph"},
+    {kStrStartWidth, "Start Width"},
+    {kStrEndWidth, "End Width"},
+    {kStrBank, "Bank"},
+    {kStrSurface, "Surface"},
+    {kStrSurfaceChoices, "Tube|Flat"},
+    {kStrShading, "Shading"},
+    {kStrLightDirection, "Light Direction"},
+    {kStrDepth, "Depth"},
+    {kStrDepthDirection, "Depth Direction"},
+    {kStrDepthShade, "Depth Shade"},
+    {kStrExpandBounds, "Expand Bounds"},
+    {kStrQuality, "Quality"},
+    {kStrQualityChoices, "Normal|High"},
+    {kStrOpacity, "Opacity"},
+    {kStrVersionButtonLabel, ""},
+    {kStrWebButtonLabel, ""},
+    {kStrWebButtonText, "Get Lathewind Pro..."},
+    {kStrCreditButtonLabel, ""},
+    {kStrCreditButtonText, "(c) 2026 Corvane"},
+    {kStrAutoBank, "Auto Bank"},
+    {kStrFlatPosition, "Flat Position"},
+    {kStrFlatWidth, "Flat Width"},
+    {kStrBankFalloff, "Bank Falloff"},
+    {kStrErrLoadSuite, "Error loading suite."},
+    {kStrErrReleaseSuite, "Error releasing suite."},
 };
+
+// Every record sits at the position of its own number.
+constexpr bool EveryStringAtItsNumber() {
+  for (int i = 0; i < kNumStrings; ++i) {
+    if (g_strs[i].index != i) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(EveryStringAtItsNumber());
 
 // The About text is written into return_msg (256 bytes) without a bound, after two blanks, the
 // 14-character version and a carriage return: name and description must fit in the rest.
-static_assert(std::string_view(g_strs[StrID_Name].str).size() +
-                  std::string_view(g_strs[StrID_Description].str).size() <=
+static_assert(std::string_view(g_strs[kStrName].str).size() +
+                  std::string_view(g_strs[kStrDescription].str).size() <=
               238);
 
 extern "C" const char* GetStringPtr(int32_t index) {
   if (index < 0 || index >= kNumStrings) {
-    return g_strs[StrID_NONE].str;
+    return g_strs[kStrNone].str;
   }
   return g_strs[index].str;
 }

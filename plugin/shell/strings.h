@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
+#include "shell/string_ids.h"
 #include "suites/suite_handler.h"
 
-constexpr int kNumStrings = 49;
 constexpr int kStringBytes = 1024;
 
 struct LWD_TableString {
@@ -13,16 +13,6 @@ struct LWD_TableString {
   char str[kStringBytes];  // NUL-terminated, the rest zero
 };
 static_assert(sizeof(LWD_TableString) == 1032);
-
-enum LWD_StringId {
-  StrID_NONE = 0,
-  StrID_Name = 1,
-  StrID_Description = 2,
-  StrID_UpgradeButton = 40,
-  StrID_CreditButton = 42,
-  StrID_ErrLoadSuite = 47,
-  StrID_ErrReleaseSuite = 48,
-};
 
 extern "C" {
 LWD_EXPORT extern const LWD_TableString g_strs[kNumStrings];

@@ -1,6 +1,7 @@
 // The per-command cache of host suites. Each suite is obtained on first use and given back when the
-// cache is destroyed; a suite the host cannot supply throws the integer error 516, which EffectMain
-// turns into the command's result after the handler's stack (this cache included) has unwound.
+// cache is destroyed; a suite the host cannot supply throws PF_Err_BAD_CALLBACK_PARAM, which
+// EffectMain turns into the command's result after the handler's stack (this cache included) has
+// unwound.
 #pragma once
 
 #include "ae_effect_suites.h"

@@ -139,8 +139,8 @@ TEST(SplatTest, InlineDepositInBandsIsSplatBilinearBitForBit) {
     const double w = weight(random);
     whole.Splat(x, y, c, w);
     for (const auto& [begin, end] : kBands) {
-      const lwd_splat::Target band{banded.data(), whole.x0, whole.y0, whole.w, begin, end};
-      lwd_splat::Splat(band, x, y, lwd_splat::Widen(c), w);
+      const lwd::splat::Target band{banded.data(), whole.x0, whole.y0, whole.w, begin, end};
+      lwd::splat::Splat(band, x, y, lwd::splat::Widen(c), w);
     }
   }
   for (std::size_t k = 0; k < banded.size(); ++k) {

@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "render_fake_host.h"
+#include "fake_spine_host.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ TEST(SampleSourceTest, ClampsToTheEdges) {
 TEST(SampleSourceTest, EightBitTableIsTheRuntimeDivision) {
   volatile double scale = PF_MAX_CHAN8;  // kept from being folded at compile time
   for (int v = 0; v < 256; ++v) {
-    ASSERT_EQ(lwd_fetch::Unit(static_cast<A_u_char>(v), 255.0), v / scale) << v;
+    ASSERT_EQ(lwd::fetch::Unit(static_cast<A_u_char>(v), 255.0), v / scale) << v;
   }
 }
 
@@ -90,29 +90,21 @@ TEST(SampleSourceTest, UnusableCoordinatesOrWorldsGiveTransparent) {
 // --- RasterizeRibbon over a straight mask
 // ---------------------------------------------------------
 
-constexpr PF_PathID kLine = 7;
-
 // A horizontal mask from (50, 100) to (250, 100), drawn left to right, in a 300 x 200 output.
 // Tests may lay another mask and grow the box before they run.
 struct StraightRibbon : ::testing::Test {
-  FakeRenderHost host;
-  PF_UtilCallbacks utils{};
-  PF_InData in{};
-  LWD_PathWalk walk;
+  FakeSpineHost host;
   LWD_RenderInputs inputs;
   std::vector<LWD_Accum> accum;
   int boxW = 300;
   int boxH = 200;
 
   void SetUp() override {
-    g_fakeHost = &host;
-    host.masks[kLine].points = {{50.0, 100.0}, {250.0, 100.0}};
-    in = MakeFakeInData(&utils);
+    host.points = {{50.0, 100.0}, {250.0, 100.0}};
     inputs.outputWidth = 300;
     inputs.outputHeight = 200;
     inputs.thickness = 40.0;
   }
-  void TearDown() override { g_fakeHost = nullptr; }
 
   LWD_RenderSettings Settings(double pathLength = 200.0) {
     inputs.outputWidth = boxW;
@@ -126,15 +118,9 @@ struct StraightRibbon : ::testing::Test {
   }
 
   PF_Err Run(const LWD_RenderSettings& s, const PF_LayerDef& source) {
-    AEGP_SuiteHandler suites(&g_fakeBasic);
-    PF_PathOutlinePtr outline = reinterpret_cast<PF_PathOutlinePtr>(&host.masks[kLine]);
-    EXPECT_EQ(BuildPathWalk(&in, suites, outline, walk), PF_Err_NONE);
-    EXPECT_DOUBLE_EQ(walk.totalLength, s.pathLength);
+    EXPECT_DOUBLE_EQ(host.TotalLength(), s.pathLength);
     accum.assign(static_cast<size_t>(s.boxWidth * s.boxHeight), LWD_Accum{});
-    const PF_Err err =
-        RasterizeRibbon(&in, suites, s, outline, walk, source, accum.data(), nullptr);
-    EXPECT_EQ(ReleasePathWalk(&in, suites, outline, walk, PF_Err_NONE), PF_Err_NONE);
-    return err;
+    return RasterizeRibbon(host, s, source, accum.data(), nullptr);
   }
 
   const LWD_Accum& Cell(int x, int y) const { return accum[static_cast<size_t>(y * boxW + x)]; }
@@ -219,9 +205,6 @@ TEST_F(StraightRibbon, PollsEvery64SamplesAndIsDeterministic) {
   EXPECT_EQ(host.progressCalls, (std::vector<A_long>{0, 64, 128, 192, 256, 320, 384}));
   const std::vector<LWD_Accum> first = accum;
 
-  // Without the host's callbacks the ribbon is the same, to the bit.
-  in.inter.abort = nullptr;
-  in.inter.progress = nullptr;
   ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
   ASSERT_EQ(first.size(), accum.size());
   EXPECT_EQ(std::memcmp(first.data(), accum.data(), first.size() * sizeof(LWD_Accum)), 0);
@@ -242,15 +225,9 @@ TEST_F(StraightRibbon, DepthCopiesGoToTheirOwnBuffer) {
   inputs.depthShade = 50.0;
   const LWD_RenderSettings s = Settings();
   ASSERT_EQ(s.depthSteps, 4);
-  AEGP_SuiteHandler suites(&g_fakeBasic);
-  PF_PathOutlinePtr outline = reinterpret_cast<PF_PathOutlinePtr>(&host.masks[kLine]);
-  ASSERT_EQ(BuildPathWalk(&in, suites, outline, walk), PF_Err_NONE);
   accum.assign(300 * 200, LWD_Accum{});
   std::vector<LWD_Accum> depth(300 * 200, LWD_Accum{});
-  ASSERT_EQ(
-      RasterizeRibbon(&in, suites, s, outline, walk, PF_LayerDef{}, accum.data(), depth.data()),
-      PF_Err_NONE);
-  ReleasePathWalk(&in, suites, outline, walk, PF_Err_NONE);
+  ASSERT_EQ(RasterizeRibbon(host, s, PF_LayerDef{}, accum.data(), depth.data()), PF_Err_NONE);
   double front = 0.0;
   double back = 0.0;
   for (size_t i = 0; i < accum.size(); ++i) {
@@ -285,7 +262,7 @@ double FanWeight(double turn, int n, double sumAbsOffset, double step) {
 
 TEST_F(StraightRibbon, RightAngleCornerFansOverTheOuterSide) {
   // Right, then down: a 90 degree turn at (150.5, 100.5) after 100 px; W = 40.
-  host.masks[kLine].points = {{50.5, 100.5}, {150.5, 100.5}, {150.5, 200.5}};
+  host.points = {{50.5, 100.5}, {150.5, 100.5}, {150.5, 200.5}};
   boxH = 300;
   const LWD_RenderSettings s = Settings();
   ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
@@ -306,7 +283,7 @@ TEST_F(StraightRibbon, RightAngleCornerFansOverTheOuterSide) {
 TEST_F(StraightRibbon, FanIsCappedAt512AndTheNextSampleTurnsFromItsOwnNormal) {
   // W = 400 around a right angle: c = trunc(628.3) is capped to 512 fan normals. The sample after
   // the corner measures its turn from the corner sample's normal, so it adds no second fan.
-  host.masks[kLine].points = {{200.5, 300.5}, {500.5, 300.5}, {500.5, 600.5}};
+  host.points = {{200.5, 300.5}, {500.5, 300.5}, {500.5, 600.5}};
   inputs.thickness = 400.0;
   boxW = 800;
   boxH = 700;
@@ -321,8 +298,8 @@ TEST_F(StraightRibbon, FanIsCappedAt512AndTheNextSampleTurnsFromItsOwnNormal) {
 TEST_F(StraightRibbon, JumpCapsTheSpacingAtFourStepsAndDrawsNoFan) {
   // Two pieces that do not meet: right along y = 100.5, then down from (200.5, 140.5). The first
   // sample of the second piece lies 64 px from the last of the first.
-  host.masks[kLine].points = {{50.5, 100.5}, {150.5, 100.5}, {200.5, 140.5}, {200.5, 240.5}};
-  host.masks[kLine].disjoint = true;
+  host.points = {{50.5, 100.5}, {150.5, 100.5}, {200.5, 140.5}, {200.5, 240.5}};
+  host.disjoint = true;
   boxH = 300;
   const LWD_RenderSettings s = Settings();
   ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
@@ -342,8 +319,8 @@ TEST_F(StraightRibbon, JumpCapsTheSpacingAtFourStepsAndDrawsNoFan) {
 // kink lands without a width: the next fan must turn from the kink's normal, found in the run
 // jumped over, or the first sample with a width again would draw no fan where it should.
 TEST_F(StraightRibbon, JumpsOverSamplesOutOfReachChangeNoBit) {
-  host.masks[kLine].points = {{20.5, 100.5},   {250.5, 100.5}, {250.5, -900.5}, {120.5, -900.5},
-                              {120.5, -500.5}, {20.5, -400.5}, {20.5, 150.5}};
+  host.points = {{20.5, 100.5},   {250.5, 100.5}, {250.5, -900.5}, {120.5, -900.5},
+                 {120.5, -500.5}, {20.5, -400.5}, {20.5, 150.5}};
   const double length = 230.0 + 1001.0 + 130.0 + 400.0 + std::hypot(100.0, 100.0) + 551.0;
   for (const bool bankZone : {false, true}) {
     if (bankZone) {
@@ -375,8 +352,8 @@ TEST_F(StraightRibbon, JumpsOverSamplesOutOfReachChangeNoBit) {
 // A mask handed over in two pieces that do not meet: the first far above the output, the second
 // across it. No jump may carry the walk over the break into the second piece.
 TEST_F(StraightRibbon, JumpsStopAtABreakInThePath) {
-  host.masks[kLine].points = {{150.5, -3000.5}, {150.5, -2000.5}, {20.5, 100.5}, {280.5, 100.5}};
-  host.masks[kLine].disjoint = true;
+  host.points = {{150.5, -3000.5}, {150.5, -2000.5}, {20.5, 100.5}, {280.5, 100.5}};
+  host.disjoint = true;
   LWD_RenderSettings s = Settings(1000.0 + 260.0);
   ASSERT_EQ(Run(s, PF_LayerDef{}), PF_Err_NONE);
   const std::vector<LWD_Accum> everySample = accum;
@@ -391,7 +368,7 @@ TEST_F(StraightRibbon, JumpsStopAtABreakInThePath) {
 struct ShadedRibbon : StraightRibbon {
   void SetUp() override {
     StraightRibbon::SetUp();
-    host.masks[kLine].points = {{50.5, 100.5}, {250.5, 100.5}};
+    host.points = {{50.5, 100.5}, {250.5, 100.5}};
     inputs.shading = 100.0;
     inputs.lightDirection = 180 << 16;
   }
@@ -487,7 +464,7 @@ TEST_F(StraightRibbon, TileWrapsAlongThePathFromTheOffset) {
   inputs.thickness = 4.0;
   inputs.fit = LWD_FIT_TILE;
   inputs.offset = 10.0;  // 100 px of a 1000 px path
-  host.masks[kLine].points = {{10.5, 20.5}, {1010.5, 20.5}};
+  host.points = {{10.5, 20.5}, {1010.5, 20.5}};
   boxW = 1030;
   boxH = 40;
   ASSERT_EQ(Run(Settings(1000.0), src), PF_Err_NONE);
