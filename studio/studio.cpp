@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/error_names.h"
+#include "core/nearest_name.h"
 #include "core/number_text.h"
 #include "layers/png_io.h"
 #include "params/param_listing.h"
@@ -30,8 +31,13 @@ constexpr int64_t kMaxEventCoordinate = 100000;
 // A sequence export renders at most this many frames in one request.
 constexpr int64_t kMaxExportFrames = 10000;
 
+// Text from a file or a body may hold bytes that are not UTF-8: they are replaced, not thrown on.
+std::string JsonText(const Json& value) {
+  return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 Reply JsonReply(const Json& body, int status = 200) {
-  return Reply{status, "application/json", body.dump(2) + "\n"};
+  return Reply{status, "application/json", JsonText(body)};
 }
 
 Reply SceneErrorReply(const lwhost::SceneError& e) {
@@ -67,13 +73,23 @@ std::optional<Reply> OnlyKeys(const Json& body, std::initializer_list<const char
       found = found || key == k;
     }
     if (!found) {
-      return ErrorReply(400, "unknown key \"" + key + "\"", lwhost::JsonPointerChild("", key));
+      return ErrorReply(400, "unknown key \"" + lwhost::ShortName(key) + "\"",
+                        lwhost::JsonPointerChild("", key));
     }
   }
   return std::nullopt;
 }
 
+// An empty body (a bare POST) is an empty object: the route then names what it misses.
 std::optional<Json> ParseBody(const std::string& body, Reply* refusal) {
+  if (body.empty()) {
+    return Json::object();
+  }
+  // Nested as deep as a scene file may be, no deeper: the JSON library recurses.
+  if (const std::string problem = lwhost::JsonTextProblem(body); !problem.empty()) {
+    *refusal = ErrorReply(400, "the body is not valid: " + problem, "");
+    return std::nullopt;
+  }
   Json parsed = Json::parse(body, nullptr, false);
   if (parsed.is_discarded()) {
     *refusal = ErrorReply(400, "the body is not valid JSON", "");
@@ -84,6 +100,36 @@ std::optional<Json> ParseBody(const std::string& body, Reply* refusal) {
     return std::nullopt;
   }
   return parsed;
+}
+
+// Counts a render in flight for as long as it lives, however the render ends.
+class InFlight {
+ public:
+  explicit InFlight(std::atomic<int>& count) : count_(count) { ++count_; }
+  ~InFlight() { --count_; }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+
+ private:
+  std::atomic<int>& count_;
+};
+
+// Why `name` cannot be an export's output file name, or "".
+std::string BadOutputName(const std::string& name) {
+  if (name.empty()) {
+    return "output must be a file name";
+  }
+  const fs::path path(name);
+  for (const fs::path& part : path) {
+    if (part.native().size() > 255) {
+      return "output has a name longer than 255 bytes";
+    }
+  }
+  const std::string last = path.filename().string();
+  if (last.empty() || last == "." || last == "..") {
+    return "output must name a file, not a folder";
+  }
+  return "";
 }
 
 bool Inside(const fs::path& folder, const fs::path& path) {
@@ -105,12 +151,14 @@ Json PointList(const std::vector<lwhost::MaskVertex>& vertices,
 
 Reply ErrorReply(int status, const std::string& message, const std::string& location) {
   return Reply{status, "application/json",
-               Json{{"error", message}, {"location", location}}.dump(2) + "\n"};
+               JsonText(Json{{"error", message}, {"location", location}})};
 }
 
 Studio::Studio(const std::string& pluginPath, StudioScene scene)
     : scene_(std::move(scene)),
       folder_(fs::weakly_canonical(fs::absolute(scene_.folder))),
+      root_(scene_.root.empty() ? folder_ : fs::weakly_canonical(fs::absolute(scene_.root))),
+      gate_{root_, "the studio"},
       session_(pluginPath) {
   if (const lwhost::CommandResult setup = session_.GlobalSetup(); setup.err != PF_Err_NONE) {
     throw lwhost::EffectError("global set-up failed with error " + std::to_string(setup.err) +
@@ -129,8 +177,12 @@ Studio::Studio(const std::string& pluginPath, StudioScene scene)
     paramsJson_ = lwhost::DeclaredParamsJson(store);
   }
   lwhost::Scene parsed = ParseText(scene_.text);
-  CheckFolder(parsed);
   RendererFor(parsed.downsampleX, parsed.downsampleY);
+}
+
+void Studio::Stop() {
+  stopping_ = true;
+  ++generation_;
 }
 
 Studio::~Studio() {
@@ -139,21 +191,7 @@ Studio::~Studio() {
 }
 
 lwhost::Scene Studio::ParseText(const std::string& text) const {
-  return lwhost::ParseSceneText(text, scene_.name, scene_.folder);
-}
-
-void Studio::CheckFolder(const lwhost::Scene& scene) const {
-  for (const lwhost::SceneLayer& layer : scene.layers) {
-    const bool reads = layer.kind == lwhost::SceneLayerKind::kImage ||
-                       layer.kind == lwhost::SceneLayerKind::kSequence ||
-                       layer.kind == lwhost::SceneLayerKind::kVideo;
-    if (reads && !Inside(folder_, layer.imagePath)) {
-      const bool video = layer.kind == lwhost::SceneLayerKind::kVideo;
-      throw lwhost::SceneError(
-          scene.fileName, lwhost::JsonPointerChild(layer.pointer, video ? "video" : "image"),
-          "the studio reads only files inside the scene's folder " + folder_.string());
-    }
-  }
+  return lwhost::ParseSceneText(text, scene_.name, scene_.folder, gate_);
 }
 
 lwhost::SceneRenderer& Studio::RendererFor(int32_t dx, int32_t dy) {
@@ -201,7 +239,6 @@ Reply Studio::PutScene(const std::string& body) {
   std::lock_guard lock(mutex_);
   try {
     lwhost::Scene parsed = ParseText(body);
-    CheckFolder(parsed);
     // The effect's declarations decide the rest: bring the new scene up in place of the old, at
     // the resolution of the last frame asked for (the next is likely at the same while dragging).
     graph_.reset();
@@ -237,9 +274,8 @@ Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy,
     // One frame at a time here: all the cores go to it (the bytes do not depend on the count).
     options.threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
     lwhost::SceneRenderer& renderer = RendererFor(dx, dy);
-    ++inFlight_;
+    const InFlight counted(inFlight_);
     lwhost::FrameOutput out = renderer.RenderFrame(static_cast<int32_t>(frame), options);
-    --inFlight_;
     if (out.err != PF_Err_NONE) {
       if (cancel && cancel()) {
         ++cancelled_;
@@ -279,7 +315,7 @@ Reply Studio::Frame(int64_t frame, int downsample, const std::function<bool()>& 
     }
   }
   const lwhost::CancelListener cancel = [this, ticket, &clientGone] {
-    return generation_.load() != ticket || (clientGone && clientGone());
+    return stopping_.load() || generation_.load() != ticket || (clientGone && clientGone());
   };
   lwhost::FrameOutput output;
   Reply reply = RenderImage(frame, dx, dy, cancel, &output);
@@ -420,7 +456,17 @@ Reply Studio::Masks() {
   }
 }
 
-Reply Studio::Save() {
+Reply Studio::Save(const std::string& body) {
+  if (!body.empty()) {  // Save takes nothing, but what it is sent is checked like any body
+    Reply refusal;
+    const std::optional<Json> request = ParseBody(body, &refusal);
+    if (!request) {
+      return refusal;
+    }
+    if (auto bad = OnlyKeys(*request, {})) {
+      return *bad;
+    }
+  }
   std::lock_guard lock(mutex_);
   if (scene_.file.empty()) {
     return ErrorReply(409,
@@ -462,6 +508,9 @@ Reply Studio::Export(const std::string& body, const std::function<bool()>& clien
   if (!output.is_string()) {
     return ErrorReply(400, "output must be a file name", "/output");
   }
+  if (const std::string bad = BadOutputName(output.get<std::string>()); !bad.empty()) {
+    return ErrorReply(400, bad, "/output");
+  }
   std::lock_guard lock(mutex_);
   if (scene_.file.empty()) {
     return ErrorReply(409,
@@ -476,11 +525,14 @@ Reply Studio::Export(const std::string& body, const std::function<bool()>& clien
     return ErrorReply(400, e.what(), "/output");
   }
   const fs::path relative(output.get<std::string>());
-  if (relative.is_absolute() || !Inside(folder_, folder_ / relative)) {
-    return ErrorReply(400, "the studio writes only inside the scene's folder", "/output");
+  if (relative.is_absolute() || !Inside(root_, folder_ / relative)) {
+    return ErrorReply(400, "the studio writes only inside " + root_.string(), "/output");
   }
   if (!fs::is_directory((folder_ / relative).parent_path())) {
     return ErrorReply(400, "the output's folder does not exist", "/output");
+  }
+  if (std::error_code error; fs::is_directory(folder_ / relative, error)) {
+    return ErrorReply(400, "output must name a file, not a folder", "/output");
   }
   int32_t dx = 1;
   int32_t dy = 1;
@@ -494,7 +546,10 @@ Reply Studio::Export(const std::string& body, const std::function<bool()>& clien
   Json written = Json::array();
   for (int64_t frame = first; frame <= last; ++frame) {
     lwhost::FrameOutput output;
-    Reply reply = RenderImage(frame, dx, dy, clientGone, &output);
+    const lwhost::CancelListener cancel = [this, &clientGone] {
+      return stopping_.load() || (clientGone && clientGone());
+    };
+    Reply reply = RenderImage(frame, dx, dy, cancel, &output);
     if (reply.status != 200) {
       return reply;
     }

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/file_gate.h"
 #include "core/session.h"
 #include "drawing/graph_session.h"
 #include "scenes/scene_render.h"
@@ -42,7 +43,8 @@ Reply ErrorReply(int status, const std::string& message, const std::string& loca
 struct StudioScene {
   std::string text;                            // the scene file's text
   std::filesystem::path file;                  // where Save writes; empty for the built-in demo
-  std::filesystem::path folder;                // relative paths resolve here; reads stay inside it
+  std::filesystem::path folder;                // relative paths resolve here
+  std::filesystem::path root;                  // reads and exports stay inside it; empty: `folder`
   std::string name = "(built-in demo scene)";  // names the scene in messages
 };
 
@@ -63,10 +65,13 @@ class Studio {
   Reply GraphPng(int64_t frame);
   Reply GraphEvent(const std::string& body);
   Reply Masks();  // the scene's masks as vertices and tangents, in full-resolution pixels
-  Reply Save();
+  Reply Save(const std::string& body = "");  // POST /api/save: an empty body or {}
   // POST /api/export {"first", "last", "output"}: frames to PNG files in the scene's folder, as
   // `lathewind render` writes them.
   Reply Export(const std::string& body, const std::function<bool()>& clientGone);
+
+  // Cancels every render in flight and every one to come: the studio is stopping.
+  void Stop();
 
   // Renders that ended because a newer request came in or the client went away.
   int CancelledRenders() const { return cancelled_.load(); }
@@ -76,13 +81,14 @@ class Studio {
   // The renderer for the current text at downsampling (dx, dy); rebuilt when either changed.
   lwhost::SceneRenderer& RendererFor(int32_t dx, int32_t dy);
   lwhost::Scene ParseText(const std::string& text) const;
-  void CheckFolder(const lwhost::Scene& scene) const;
   lwhost::GraphSession& GraphAt(int64_t frame);
   Reply RenderImage(int64_t frame, int32_t dx, int32_t dy, const lwhost::CancelListener& cancel,
                     lwhost::FrameOutput* output);
 
   StudioScene scene_;
-  std::filesystem::path folder_;  // canonical
+  std::filesystem::path folder_;  // canonical: where relative names resolve
+  std::filesystem::path root_;    // canonical: nothing is read or written outside it
+  lwhost::FileGate gate_;         // every file the scene names is opened through it
   lwhost::Session session_;
   std::string paramsJson_;
 
@@ -90,6 +96,7 @@ class Studio {
   std::atomic<uint64_t> generation_{0};
   std::atomic<int> cancelled_{0};
   std::atomic<int> inFlight_{0};
+  std::atomic<bool> stopping_{false};
   uint64_t textVersion_ = 0;
   std::optional<lwhost::SceneRenderer> renderer_;
   uint64_t rendererVersion_ = 0;
