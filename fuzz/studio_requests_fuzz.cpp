@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckReply(studio.GraphEvent(body), "POST /api/graph/event");
         break;
       case 2:
-        CheckReply(studio.Export(body, {}), "POST /api/export");
+        CheckReply(studio.StartExport(body), "POST /api/export");
         break;
       case 3:
         CheckReply(studio.Save(body), "POST /api/save");

@@ -16,6 +16,7 @@
 #include "params/param_store.h"
 #include "scenes/frame_pattern.h"
 #include "scenes/scene.h"
+#include "scenes/scene_text_edit.h"
 
 namespace lwstudio {
 
@@ -159,7 +160,8 @@ Studio::Studio(const std::string& pluginPath, StudioScene scene)
       folder_(fs::weakly_canonical(fs::absolute(scene_.folder))),
       root_(scene_.root.empty() ? folder_ : fs::weakly_canonical(fs::absolute(scene_.root))),
       gate_{root_, "the studio"},
-      session_(pluginPath) {
+      session_(pluginPath),
+      fileText_(scene_.text) {
   if (const lwhost::CommandResult setup = session_.GlobalSetup(); setup.err != PF_Err_NONE) {
     throw lwhost::EffectError("global set-up failed with error " + std::to_string(setup.err) +
                                   " (" + lwhost::ErrorName(setup.err) + ")",
@@ -186,6 +188,10 @@ void Studio::Stop() {
 }
 
 Studio::~Studio() {
+  stopping_ = true;
+  if (exportThread_.joinable()) {
+    exportThread_.join();
+  }
   graph_.reset();
   renderer_.reset();
 }
@@ -195,17 +201,22 @@ lwhost::Scene Studio::ParseText(const std::string& text) const {
 }
 
 lwhost::SceneRenderer& Studio::RendererFor(int32_t dx, int32_t dy) {
-  if (renderer_ && rendererVersion_ == textVersion_ && rendererDx_ == dx && rendererDy_ == dy) {
+  return RendererForText(scene_.text, textVersion_, dx, dy);
+}
+
+lwhost::SceneRenderer& Studio::RendererForText(const std::string& text, uint64_t version,
+                                               int32_t dx, int32_t dy) {
+  if (renderer_ && rendererVersion_ == version && rendererDx_ == dx && rendererDy_ == dy) {
     return *renderer_;
   }
   // One renderer serves the session at a time: the old one goes first.
   graph_.reset();
   renderer_.reset();
-  lwhost::Scene scene = ParseText(scene_.text);
+  lwhost::Scene scene = ParseText(text);
   scene.downsampleX = dx;
   scene.downsampleY = dy;
   renderer_.emplace(session_, std::move(scene));
-  rendererVersion_ = textVersion_;
+  rendererVersion_ = version;
   rendererDx_ = dx;
   rendererDy_ = dy;
   return *renderer_;
@@ -262,7 +273,27 @@ Reply Studio::PutScene(const std::string& body) {
   return JsonReply(Json{{"version", textVersion_}});
 }
 
-Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy,
+Reply Studio::PatchScene(const std::string& body) {
+  Reply refusal;
+  const std::optional<Json> patch = ParseBody(body, &refusal);
+  if (!patch) {
+    return refusal;
+  }
+  std::string merged;
+  {
+    std::lock_guard lock(mutex_);
+    Json scene = Json::parse(scene_.text, nullptr, false);
+    if (scene.is_discarded()) {
+      return ErrorReply(409, "the scene being edited is not JSON", "");
+    }
+    scene.merge_patch(*patch);
+    merged = JsonText(scene);
+  }
+  // Checked and brought up exactly as a whole scene put in its place.
+  return PutScene(merged);
+}
+
+Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRenderer&()>& rendererOf,
                           const lwhost::CancelListener& cancel, lwhost::FrameOutput* output) {
   if (frame < 0 || frame > kMaxFrame) {
     return ErrorReply(400, "frame must lie in 0 to " + std::to_string(kMaxFrame), "/frame");
@@ -273,7 +304,7 @@ Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy,
     options.hostWorkCancelled = cancel;
     // One frame at a time here: all the cores go to it (the bytes do not depend on the count).
     options.threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-    lwhost::SceneRenderer& renderer = RendererFor(dx, dy);
+    lwhost::SceneRenderer& renderer = rendererOf();
     const InFlight counted(inFlight_);
     lwhost::FrameOutput out = renderer.RenderFrame(static_cast<int32_t>(frame), options);
     if (out.err != PF_Err_NONE) {
@@ -318,7 +349,9 @@ Reply Studio::Frame(int64_t frame, int downsample, const std::function<bool()>& 
     return stopping_.load() || generation_.load() != ticket || (clientGone && clientGone());
   };
   lwhost::FrameOutput output;
-  Reply reply = RenderImage(frame, dx, dy, cancel, &output);
+  Reply reply = RenderImage(
+      frame, [this, dx, dy]() -> lwhost::SceneRenderer& { return RendererFor(dx, dy); }, cancel,
+      &output);
   if (reply.status != 200) {
     return reply;
   }
@@ -475,14 +508,18 @@ Reply Studio::Save(const std::string& body) {
                       "");
   }
   try {
-    lwhost::WriteTextAtomically(scene_.file, scene_.text);
+    // Only what changed is edited in the file's own text: its layout and key order stay.
+    const std::string text = lwhost::SceneTextKeeping(fileText_, scene_.text);
+    lwhost::WriteTextAtomically(scene_.file, text);
+    fileText_ = text;
+    scene_.text = text;  // the same scene, in the file's words
   } catch (const std::exception& e) {
     return ErrorReply(500, e.what(), "");
   }
   return JsonReply(Json{{"saved", scene_.file.string()}});
 }
 
-Reply Studio::Export(const std::string& body, const std::function<bool()>& clientGone) {
+Reply Studio::StartExport(const std::string& body) {
   Reply refusal;
   const std::optional<Json> request = ParseBody(body, &refusal);
   if (!request) {
@@ -543,25 +580,92 @@ Reply Studio::Export(const std::string& body, const std::function<bool()>& clien
   } catch (const lwhost::SceneError& e) {
     return SceneErrorReply(e);
   }
-  Json written = Json::array();
-  for (int64_t frame = first; frame <= last; ++frame) {
-    lwhost::FrameOutput output;
-    const lwhost::CancelListener cancel = [this, &clientGone] {
-      return stopping_.load() || (clientGone && clientGone());
-    };
-    Reply reply = RenderImage(frame, dx, dy, cancel, &output);
-    if (reply.status != 200) {
-      return reply;
+  std::lock_guard jobLock(jobMutex_);
+  if (job_.state == "running") {
+    return ErrorReply(409, "an export is running: cancel it or wait for it to end", "");
+  }
+  if (exportThread_.joinable()) {
+    exportThread_.join();  // the last job has ended
+  }
+  job_.text = scene_.text;
+  job_.version = textVersion_;
+  job_.first = first;
+  job_.last = last;
+  job_.pattern = pattern;
+  job_.dx = dx;
+  job_.dy = dy;
+  job_.state = "running";
+  job_.done = 0;
+  job_.written = Json::array();
+  job_.error.clear();
+  job_.cancel = false;
+  exportThread_ = std::thread([this] { RunExport(); });
+  return JsonReply(Json{{"state", "running"}, {"total", last - first + 1}}, 202);
+}
+
+void Studio::RunExport() {
+  const auto finish = [this](const char* state, const std::string& error) {
+    std::lock_guard jobLock(jobMutex_);
+    job_.state = state;
+    job_.error = error;
+  };
+  const lwhost::CancelListener cancel = [this] { return stopping_.load() || job_.cancel.load(); };
+  // The job's fields other than its progress stay as StartExport set them until it ends.
+  for (int64_t frame = job_.first; frame <= job_.last; ++frame) {
+    if (cancel()) {
+      return finish("cancelled", "");
     }
-    const fs::path file = folder_ / lwhost::FormatFrame(pattern, frame);
+    lwhost::FrameOutput output;
+    Reply reply;
+    {
+      // The edit lock for one frame at a time: edits and the live frames go on between them.
+      std::lock_guard lock(mutex_);
+      reply = RenderImage(
+          frame,
+          [this]() -> lwhost::SceneRenderer& {
+            return RendererForText(job_.text, job_.version, job_.dx, job_.dy);
+          },
+          cancel, &output);
+    }
+    if (reply.status != 200) {
+      if (cancel()) {
+        return finish("cancelled", "");
+      }
+      const Json refusal = Json::parse(reply.body, nullptr, false);
+      return finish("failed", refusal.is_object() ? refusal.value("error", "") : reply.body);
+    }
+    const fs::path file = folder_ / lwhost::FormatFrame(job_.pattern, frame);
     try {
       lwhost::WritePng(file, output.image, lwhost::PngAlpha::kStraight);
     } catch (const std::exception& e) {
-      return ErrorReply(500, e.what(), "/output");
+      return finish("failed", e.what());
     }
-    written.push_back(file.string());
+    std::lock_guard jobLock(jobMutex_);
+    ++job_.done;
+    job_.written.push_back(file.string());
   }
-  return JsonReply(Json{{"written", written}});
+  finish("done", "");
+}
+
+Reply Studio::ExportStatus() {
+  std::lock_guard jobLock(jobMutex_);
+  Json status{{"state", job_.state}};
+  if (job_.state != "idle") {
+    status["first"] = job_.first;
+    status["last"] = job_.last;
+    status["done"] = job_.done;
+    status["total"] = job_.last - job_.first + 1;
+    status["written"] = job_.written;
+    if (!job_.error.empty()) {
+      status["error"] = job_.error;
+    }
+  }
+  return JsonReply(status);
+}
+
+Reply Studio::CancelExport() {
+  job_.cancel = true;
+  return ExportStatus();
 }
 
 }  // namespace lwstudio

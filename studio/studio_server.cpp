@@ -200,8 +200,14 @@ void StudioServer::AddRoutes() {
 
   s.Get("/api/params",
         [this](const httplib::Request&, httplib::Response& res) { Send(res, studio_.Params()); });
-  s.Get("/api/scene",
-        [this](const httplib::Request&, httplib::Response& res) { Send(res, studio_.GetScene()); });
+  s.Get("/api/scene", [this](const httplib::Request&, httplib::Response& res) {
+    Reply reply = studio_.GetScene();
+    reply.headers.emplace_back("X-Lathewind-File", studio_.FileName());
+    Send(res, reply);
+  });
+  s.Patch("/api/scene", WithBody([this](const httplib::Request&, const std::string& body) {
+            return studio_.PatchScene(body);
+          }));
   s.Put("/api/scene", WithBody([this](const httplib::Request&, const std::string& body) {
           return studio_.PutScene(body);
         }));
@@ -233,9 +239,15 @@ void StudioServer::AddRoutes() {
   s.Post("/api/save", WithBody([this](const httplib::Request&, const std::string& body) {
            return studio_.Save(body);
          }));
-  s.Post("/api/export", WithBody([this](const httplib::Request& req, const std::string& body) {
-           return studio_.Export(body, ClientGone(req));
+  s.Post("/api/export", WithBody([this](const httplib::Request&, const std::string& body) {
+           return studio_.StartExport(body);
          }));
+  s.Get("/api/export", [this](const httplib::Request&, httplib::Response& res) {
+    Send(res, studio_.ExportStatus());
+  });
+  s.Delete("/api/export", WithBody([this](const httplib::Request&, const std::string&) {
+             return studio_.CancelExport();
+           }));
 
   // Any other route that could carry a body answers before reading it (the library would read a
   // chunked one whole to find no handler).

@@ -19,6 +19,7 @@ const studio = {
   framesShown: 0,
   draftShown: false,
   latencies: [],
+  exportState: "idle", // the export job's state as last seen
   ready: false,
 };
 window.lwStudio = studio;
@@ -675,6 +676,8 @@ function togglePlay() {
 
 async function loadScene() {
   const response = await api("GET", "/api/scene");
+  const file = response.headers.get("X-Lathewind-File");
+  $("scene-name").textContent = file ? file : "the built-in demo scene (no file)";
   studio.scene = await response.json();
   if (!studio.scene.params) studio.scene.params = {};
   if (!studio.scene.masks) studio.scene.masks = {};
@@ -695,14 +698,53 @@ async function save() {
   }
 }
 
+// An export runs as a job of the studio's: the page starts it, then follows its progress until it
+// ends or is cancelled.
 async function exportFrames(sequence) {
   const body = { first: sequence ? studio.first : studio.frame, output: $("export-name").value };
   if (sequence) body.last = studio.last;
   setStatus("exporting\u2026");
   try {
-    const response = await api("POST", "/api/export", body);
-    const result = await response.json();
-    setStatus("wrote " + result.written.length + " file(s): " + result.written[0]);
+    await api("POST", "/api/export", body);
+    $("export-cancel").hidden = false;
+    $("export-progress").hidden = false;
+    watchExport();
+  } catch (error) {
+    setStatus(error.message, true);
+  }
+}
+
+async function watchExport() {
+  let job;
+  try {
+    job = await (await api("GET", "/api/export")).json();
+  } catch (error) {
+    setStatus(error.message, true);
+    return;
+  }
+  studio.exportState = job.state;
+  const progress = $("export-progress");
+  progress.max = job.total;
+  progress.value = job.done;
+  if (job.state === "running") {
+    setStatus("exporting: " + job.done + " of " + job.total + " frames");
+    setTimeout(watchExport, 200);
+    return;
+  }
+  $("export-cancel").hidden = true;
+  progress.hidden = true;
+  if (job.state === "done") {
+    setStatus("wrote " + job.written.length + " file(s): " + job.written[0]);
+  } else if (job.state === "cancelled") {
+    setStatus("export cancelled: " + job.done + " of " + job.total + " frames written");
+  } else {
+    setStatus(job.error, true);
+  }
+}
+
+async function cancelExport() {
+  try {
+    await api("DELETE", "/api/export");
   } catch (error) {
     setStatus(error.message, true);
   }
@@ -733,6 +775,7 @@ async function start() {
   $("save").addEventListener("click", save);
   $("export-frame").addEventListener("click", () => exportFrames(false));
   $("export-sequence").addEventListener("click", () => exportFrames(true));
+  $("export-cancel").addEventListener("click", cancelExport);
   buildPanel();
   markKeys();
   setUpOverlayDragging();
