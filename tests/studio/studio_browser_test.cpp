@@ -217,4 +217,51 @@ TEST_F(StudioPage, DraftFramesWhileDraggingASlider) {
             << median(continuous) << " ms (a move every 50 ms)\n";
 }
 
+// Export sequence runs as a job the page follows; its Cancel button stops it between frames or
+// within one, and every file written is whole.
+TEST_F(StudioPage, AnExportShowsItsProgressAndIsCancelledFromThePage) {
+  driver_.Navigate(running_->Origin() + "/");
+  WaitSettled();
+  const std::string shownName =
+      driver_.Execute("return document.getElementById('scene-name').textContent;");
+  EXPECT_EQ(shownName, (folder_ / "demo.json").string()) << "the page names the file it edits";
+  const Json thickness = driver_.Execute(
+      "const l = document.querySelector(\".param[data-label='Thickness (0 = from source)'] "
+      "label\"); return [l.scrollWidth, l.clientWidth];");
+  EXPECT_LE(thickness[0], thickness[1]) << "the long label shows whole";
+
+  driver_.Click(driver_.Element("#export-sequence"));
+  Json job;
+  for (int i = 0; i < 1200; ++i) {
+    job = Json::parse(api_->Get("/api/export")->body);
+    if (job["state"] != "running" || job["done"].get<int>() >= 1) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ASSERT_EQ(job["state"], "running") << job;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the page shows the progress
+  Screenshot("8-exporting");
+  EXPECT_EQ(driver_.Execute("return document.getElementById('export-cancel').hidden;"), false);
+  driver_.Click(driver_.Element("#export-cancel"));
+  for (int i = 0; i < 1200 && driver_.Execute("return lwStudio.exportState;") != "cancelled"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  Screenshot("9-export-cancelled");
+  job = Json::parse(api_->Get("/api/export")->body);
+  EXPECT_EQ(job["state"], "cancelled") << job;
+  EXPECT_LT(job["done"].get<int>(), 24);
+  const std::string status =
+      driver_.Execute("return document.getElementById('status').textContent;");
+  EXPECT_NE(status.find("export cancelled"), std::string::npos) << status;
+  for (const Json& file : job["written"]) {
+    const auto check =
+        RunLathewind({"render", (folder_ / "demo.json").string(), "--frames",
+                      file.get<std::string>().substr(file.get<std::string>().size() - 8, 4), "-o",
+                      (folder_ / "check.png").string(), "--quiet"});
+    ASSERT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_TRUE(ReadBytes(file.get<std::string>()) == ReadBytes(folder_ / "check.png")) << file;
+  }
+}
+
 }  // namespace
