@@ -461,7 +461,10 @@ Reply Studio::GraphEvent(const std::string& body) {
   }
 }
 
-Reply Studio::Masks() {
+Reply Studio::Masks(int64_t frame) {
+  if (frame < 0 || frame > kMaxFrame) {
+    return ErrorReply(400, "frame must lie in 0 to " + std::to_string(kMaxFrame), "/frame");
+  }
   std::lock_guard lock(mutex_);
   try {
     if (!renderer_ || rendererVersion_ != textVersion_) {
@@ -471,7 +474,7 @@ Reply Studio::Masks() {
     Json masks = Json::object();
     for (const lwhost::SceneMask& mask : renderer_->GetScene().masks) {
       const std::optional<lwhost::Mask> found =
-          renderer_->Masks().Find(renderer_->PathIdOf(mask.name));
+          renderer_->Masks().Find(renderer_->PathIdOf(mask.name), static_cast<double>(frame));
       if (!found) {
         continue;
       }

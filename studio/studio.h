@@ -71,7 +71,9 @@ class Studio {
   Reply Frame(int64_t frame, int downsample, const std::function<bool()>& clientGone);
   Reply GraphPng(int64_t frame);
   Reply GraphEvent(const std::string& body);
-  Reply Masks();  // the scene's masks as vertices and tangents, in full-resolution pixels
+  // GET /api/masks: the scene's masks at `frame` (keyed ones interpolated) as vertices and
+  // tangents, in full-resolution pixels.
+  Reply Masks(int64_t frame = 0);
   Reply Save(const std::string& body = "");  // POST /api/save: an empty body or {}
   // POST /api/export {"first", "last", "output"}: starts a job that renders frames to PNG files
   // in the scene's folder, as `lathewind render` writes them, from the scene as it is now; answers

@@ -211,8 +211,11 @@ void StudioServer::AddRoutes() {
   s.Put("/api/scene", WithBody([this](const httplib::Request&, const std::string& body) {
           return studio_.PutScene(body);
         }));
-  s.Get("/api/masks",
-        [this](const httplib::Request&, httplib::Response& res) { Send(res, studio_.Masks()); });
+  s.Get("/api/masks", [this](const httplib::Request& req, httplib::Response& res) {
+    Reply refusal;
+    const auto frame = QueryNumber(req, "frame", 0, &refusal);
+    Send(res, frame ? studio_.Masks(*frame) : refusal);
+  });
   s.Get("/api/frame", [this](const httplib::Request& req, httplib::Response& res) {
     Reply refusal;
     const auto frame = QueryNumber(req, "frame", 0, &refusal);

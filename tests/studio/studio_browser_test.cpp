@@ -264,4 +264,59 @@ TEST_F(StudioPage, AnExportShowsItsProgressAndIsCancelledFromThePage) {
   }
 }
 
+// Keys made on the page: a parameter's diamond adds a key at the current frame and removes it;
+// the mask's button keys the "Path" mask, whose key at a frame is then what a drag moves there.
+// The time slider marks each kind of key in a row of its own.
+TEST_F(StudioPage, KeysAreAddedAndRemovedAtTheCurrentFrame) {
+  driver_.Navigate(running_->Origin() + "/");
+  WaitSettled();
+  const auto goTo = [&](int frame) {
+    driver_.Execute("setFrame(arguments[0], false);", Json::array({frame}));
+    WaitSettled();
+  };
+  const auto marks = [&](const std::string& kind) {
+    return driver_.Execute("return document.querySelectorAll('#key-marks span." + kind +
+                           "').length;");
+  };
+  const std::string taperKey = ".param[data-label='Taper Start'] .key-toggle";
+
+  goTo(10);
+  driver_.Click(driver_.Element(taperKey));
+  WaitSettled();
+  EXPECT_EQ(Scene()["params"]["Taper Start"], Json({{"keys", {{10, 18}}}}));
+  goTo(20);
+  driver_.Click(driver_.Element(taperKey));
+  WaitSettled();
+  EXPECT_EQ(Scene()["params"]["Taper Start"], Json({{"keys", {{10, 18}, {20, 18}}}}));
+  EXPECT_EQ(marks("param"), 4) << "Offset's two keys and Taper Start's two";
+  driver_.Click(driver_.Element(taperKey));  // the key at 20 goes again
+  WaitSettled();
+  EXPECT_EQ(Scene()["params"]["Taper Start"], Json({{"keys", {{10, 18}}}}));
+
+  // The mask: keyed at 10 in its own form, then at 20 where a drag moves it.
+  const Json spineBefore = Scene()["masks"]["spine"];
+  goTo(10);
+  driver_.Click(driver_.Element("#mask-key"));
+  WaitSettled();
+  EXPECT_EQ(Scene()["masks"]["spine"], Json({{"keys", {{10, spineBefore}}}}));
+  goTo(20);
+  driver_.Drag(driver_.Element("circle.vertex[data-index='1']"), 0, 0, {{20, 0}}, 60);
+  WaitSettled();
+  EXPECT_EQ(Scene()["masks"]["spine"]["keys"].size(), 1u) << "no key here: the drag is refused";
+  driver_.Click(driver_.Element("#mask-key"));
+  WaitSettled();
+  driver_.Drag(driver_.Element("circle.vertex[data-index='1']"), 0, 0,
+               std::vector<std::pair<int, int>>(4, {8, -5}), 60);
+  WaitSettled();
+  const Json keys = Scene()["masks"]["spine"]["keys"];
+  ASSERT_EQ(keys.size(), 2u) << keys;
+  EXPECT_EQ(keys[0], Json({10, spineBefore}));
+  EXPECT_EQ(keys[1][0], 20);
+  const Json atTen = Json::parse(api_->Get("/api/masks?frame=10")->body)["spine"]["vertices"][1];
+  EXPECT_NE(keys[1][1]["vertices"][1], atTen) << "the key at 20 moved, the one at 10 did not";
+  EXPECT_EQ(marks("mask"), 2);
+  Screenshot("10-keys");
+  ExpectShownFrameIsTheCommands("with the mask keyed");
+}
+
 }  // namespace
