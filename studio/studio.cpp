@@ -551,6 +551,13 @@ Reply Studio::StartExport(const std::string& body) {
   if (const std::string bad = BadOutputName(output.get<std::string>()); !bad.empty()) {
     return ErrorReply(400, bad, "/output");
   }
+  {
+    // Answered without waiting for the frame the running job renders.
+    std::lock_guard jobLock(jobMutex_);
+    if (job_.state == "running") {
+      return ErrorReply(409, "an export is running: cancel it or wait for it to end", "");
+    }
+  }
   std::lock_guard lock(mutex_);
   if (scene_.file.empty()) {
     return ErrorReply(409,
