@@ -18,8 +18,6 @@ inline constexpr std::string_view kPathLabel = "Path";
 
 // The arbitrary-data parameter holding the width curve, and its custom control.
 inline constexpr std::string_view kWidthGraphLabel = "Width Graph";
-// The mask the ribbon follows: the one a host's own path data (frei0r's "path") stands for.
-inline constexpr std::string_view kPathLabel = "Path";
 
 // The curve value's stored form: tag 1, the point count, two reserved bytes, then the x values
 // and the y values as little-endian 32-bit floats, kCurveMaxPoints slots each.
