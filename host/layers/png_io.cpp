@@ -5,6 +5,7 @@
 #include "layers/png_io.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csetjmp>
