@@ -215,7 +215,7 @@ lwhost::SceneRenderer& Studio::RendererForText(const std::string& text, uint64_t
   lwhost::Scene scene = ParseText(text);
   scene.downsampleX = dx;
   scene.downsampleY = dy;
-  renderer_.emplace(session_, std::move(scene));
+  renderer_.emplace(session_, std::move(scene), gate_);
   rendererVersion_ = version;
   rendererDx_ = dx;
   rendererDy_ = dy;
@@ -258,7 +258,7 @@ Reply Studio::PutScene(const std::string& body) {
     const int32_t dy = rendererDy_ > 0 ? rendererDy_ : parsed.downsampleY;
     parsed.downsampleX = dx;
     parsed.downsampleY = dy;
-    renderer_.emplace(session_, std::move(parsed));
+    renderer_.emplace(session_, std::move(parsed), gate_);
     scene_.text = body;
     rendererVersion_ = ++textVersion_;
     rendererDx_ = dx;
