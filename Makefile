@@ -10,7 +10,8 @@ PRESET ?= default
 BUILD := build/$(PRESET)
 JOBS ?= $(shell nproc)
 SECONDS ?= 30
-FUZZ_TARGETS := curve_bytes_fuzz scene_text_fuzz svg_path_fuzz render_params_fuzz graph_events_fuzz
+FUZZ_TARGETS := curve_bytes_fuzz scene_text_fuzz svg_path_fuzz render_params_fuzz graph_events_fuzz \
+                studio_requests_fuzz
 # Tests that run commands on several threads at once (names matched by ctest -R).
 TSAN_TESTS := Concurrent|OnTwoThreads|NumberOfJobs|InterruptStops|RenderThreadsTest
 PREFIX ?= /usr/local

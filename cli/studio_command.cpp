@@ -1,5 +1,5 @@
-// `lathewind studio [SCENE] [--port N]`: serves the effect live to a browser on 127.0.0.1 until
-// interrupted.
+// `lathewind studio [SCENE] [--port N] [--root DIR]`: serves the effect live to a browser on
+// 127.0.0.1 until interrupted.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <chrono>
@@ -26,6 +26,7 @@ namespace fs = std::filesystem;
 struct StudioArgs {
   std::string scene;
   int port = lwstudio::kDefaultPort;
+  std::string root;  // empty: the scene's folder
 };
 
 std::atomic<bool> gStop{false};
@@ -55,6 +56,14 @@ int RunStudio(const StudioArgs& args) {
     scene.folder = scene.file.parent_path();
     scene.name = args.scene;
   }
+  if (!args.root.empty()) {
+    std::error_code error;
+    if (!fs::is_directory(args.root, error)) {
+      std::cerr << "lathewind studio: --root " << args.root << ": not a folder\n";
+      return kExitUsage;
+    }
+    scene.root = args.root;
+  }
 
   std::optional<lwstudio::Studio> studio;
   try {
@@ -69,7 +78,7 @@ int RunStudio(const StudioArgs& args) {
   int port = 0;
   try {
     port = server.Bind(args.port);
-  } catch (const std::runtime_error& e) {
+  } catch (const lwstudio::PortInUse& e) {
     std::cerr << "lathewind studio: " << e.what() << "\n";
     return kExitUsage;
   }
@@ -99,6 +108,9 @@ Subcommand AddStudioCommand(CLI::App& app) {
   studio->add_option("SCENE", args->scene, "Scene file (JSON); without it, the built-in demo");
   studio->add_option("--port", args->port, "Port to listen on (default 8370; 0 picks a free one)")
       ->check(CLI::Range(0, 65535));
+  studio->add_option("--root", args->root,
+                     "Folder the studio reads and exports in, subfolders included (default: the "
+                     "scene's folder)");
   return {studio, [args] { return RunStudio(*args); }};
 }
 

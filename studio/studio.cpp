@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "core/error_names.h"
+#include "core/nearest_name.h"
 #include "core/number_text.h"
 #include "layers/png_io.h"
 #include "params/param_listing.h"
 #include "params/param_store.h"
 #include "scenes/frame_pattern.h"
 #include "scenes/scene.h"
+#include "scenes/scene_text_edit.h"
 
 namespace lwstudio {
 
@@ -30,8 +32,13 @@ constexpr int64_t kMaxEventCoordinate = 100000;
 // A sequence export renders at most this many frames in one request.
 constexpr int64_t kMaxExportFrames = 10000;
 
+// Text from a file or a body may hold bytes that are not UTF-8: they are replaced, not thrown on.
+std::string JsonText(const Json& value) {
+  return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 Reply JsonReply(const Json& body, int status = 200) {
-  return Reply{status, "application/json", body.dump(2) + "\n"};
+  return Reply{status, "application/json", JsonText(body)};
 }
 
 Reply SceneErrorReply(const lwhost::SceneError& e) {
@@ -67,13 +74,23 @@ std::optional<Reply> OnlyKeys(const Json& body, std::initializer_list<const char
       found = found || key == k;
     }
     if (!found) {
-      return ErrorReply(400, "unknown key \"" + key + "\"", lwhost::JsonPointerChild("", key));
+      return ErrorReply(400, "unknown key \"" + lwhost::ShortName(key) + "\"",
+                        lwhost::JsonPointerChild("", key));
     }
   }
   return std::nullopt;
 }
 
+// An empty body (a bare POST) is an empty object: the route then names what it misses.
 std::optional<Json> ParseBody(const std::string& body, Reply* refusal) {
+  if (body.empty()) {
+    return Json::object();
+  }
+  // Nested as deep as a scene file may be, no deeper: the JSON library recurses.
+  if (const std::string problem = lwhost::JsonTextProblem(body); !problem.empty()) {
+    *refusal = ErrorReply(400, "the body is not valid: " + problem, "");
+    return std::nullopt;
+  }
   Json parsed = Json::parse(body, nullptr, false);
   if (parsed.is_discarded()) {
     *refusal = ErrorReply(400, "the body is not valid JSON", "");
@@ -84,6 +101,36 @@ std::optional<Json> ParseBody(const std::string& body, Reply* refusal) {
     return std::nullopt;
   }
   return parsed;
+}
+
+// Counts a render in flight for as long as it lives, however the render ends.
+class InFlight {
+ public:
+  explicit InFlight(std::atomic<int>& count) : count_(count) { ++count_; }
+  ~InFlight() { --count_; }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+
+ private:
+  std::atomic<int>& count_;
+};
+
+// Why `name` cannot be an export's output file name, or "".
+std::string BadOutputName(const std::string& name) {
+  if (name.empty()) {
+    return "output must be a file name";
+  }
+  const fs::path path(name);
+  for (const fs::path& part : path) {
+    if (part.native().size() > 255) {
+      return "output has a name longer than 255 bytes";
+    }
+  }
+  const std::string last = path.filename().string();
+  if (last.empty() || last == "." || last == "..") {
+    return "output must name a file, not a folder";
+  }
+  return "";
 }
 
 bool Inside(const fs::path& folder, const fs::path& path) {
@@ -105,13 +152,16 @@ Json PointList(const std::vector<lwhost::MaskVertex>& vertices,
 
 Reply ErrorReply(int status, const std::string& message, const std::string& location) {
   return Reply{status, "application/json",
-               Json{{"error", message}, {"location", location}}.dump(2) + "\n"};
+               JsonText(Json{{"error", message}, {"location", location}})};
 }
 
 Studio::Studio(const std::string& pluginPath, StudioScene scene)
     : scene_(std::move(scene)),
       folder_(fs::weakly_canonical(fs::absolute(scene_.folder))),
-      session_(pluginPath) {
+      root_(scene_.root.empty() ? folder_ : fs::weakly_canonical(fs::absolute(scene_.root))),
+      gate_{root_, "the studio"},
+      session_(pluginPath),
+      fileText_(scene_.text) {
   if (const lwhost::CommandResult setup = session_.GlobalSetup(); setup.err != PF_Err_NONE) {
     throw lwhost::EffectError("global set-up failed with error " + std::to_string(setup.err) +
                                   " (" + lwhost::ErrorName(setup.err) + ")",
@@ -129,45 +179,44 @@ Studio::Studio(const std::string& pluginPath, StudioScene scene)
     paramsJson_ = lwhost::DeclaredParamsJson(store);
   }
   lwhost::Scene parsed = ParseText(scene_.text);
-  CheckFolder(parsed);
   RendererFor(parsed.downsampleX, parsed.downsampleY);
 }
 
+void Studio::Stop() {
+  stopping_ = true;
+  ++generation_;
+}
+
 Studio::~Studio() {
+  stopping_ = true;
+  if (exportThread_.joinable()) {
+    exportThread_.join();
+  }
   graph_.reset();
   renderer_.reset();
 }
 
 lwhost::Scene Studio::ParseText(const std::string& text) const {
-  return lwhost::ParseSceneText(text, scene_.name, scene_.folder);
-}
-
-void Studio::CheckFolder(const lwhost::Scene& scene) const {
-  for (const lwhost::SceneLayer& layer : scene.layers) {
-    const bool reads = layer.kind == lwhost::SceneLayerKind::kImage ||
-                       layer.kind == lwhost::SceneLayerKind::kSequence ||
-                       layer.kind == lwhost::SceneLayerKind::kVideo;
-    if (reads && !Inside(folder_, layer.imagePath)) {
-      const bool video = layer.kind == lwhost::SceneLayerKind::kVideo;
-      throw lwhost::SceneError(
-          scene.fileName, lwhost::JsonPointerChild(layer.pointer, video ? "video" : "image"),
-          "the studio reads only files inside the scene's folder " + folder_.string());
-    }
-  }
+  return lwhost::ParseSceneText(text, scene_.name, scene_.folder, gate_);
 }
 
 lwhost::SceneRenderer& Studio::RendererFor(int32_t dx, int32_t dy) {
-  if (renderer_ && rendererVersion_ == textVersion_ && rendererDx_ == dx && rendererDy_ == dy) {
+  return RendererForText(scene_.text, textVersion_, dx, dy);
+}
+
+lwhost::SceneRenderer& Studio::RendererForText(const std::string& text, uint64_t version,
+                                               int32_t dx, int32_t dy) {
+  if (renderer_ && rendererVersion_ == version && rendererDx_ == dx && rendererDy_ == dy) {
     return *renderer_;
   }
   // One renderer serves the session at a time: the old one goes first.
   graph_.reset();
   renderer_.reset();
-  lwhost::Scene scene = ParseText(scene_.text);
+  lwhost::Scene scene = ParseText(text);
   scene.downsampleX = dx;
   scene.downsampleY = dy;
-  renderer_.emplace(session_, std::move(scene));
-  rendererVersion_ = textVersion_;
+  renderer_.emplace(session_, std::move(scene), gate_);
+  rendererVersion_ = version;
   rendererDx_ = dx;
   rendererDy_ = dy;
   return *renderer_;
@@ -201,7 +250,6 @@ Reply Studio::PutScene(const std::string& body) {
   std::lock_guard lock(mutex_);
   try {
     lwhost::Scene parsed = ParseText(body);
-    CheckFolder(parsed);
     // The effect's declarations decide the rest: bring the new scene up in place of the old, at
     // the resolution of the last frame asked for (the next is likely at the same while dragging).
     graph_.reset();
@@ -210,7 +258,7 @@ Reply Studio::PutScene(const std::string& body) {
     const int32_t dy = rendererDy_ > 0 ? rendererDy_ : parsed.downsampleY;
     parsed.downsampleX = dx;
     parsed.downsampleY = dy;
-    renderer_.emplace(session_, std::move(parsed));
+    renderer_.emplace(session_, std::move(parsed), gate_);
     scene_.text = body;
     rendererVersion_ = ++textVersion_;
     rendererDx_ = dx;
@@ -225,7 +273,27 @@ Reply Studio::PutScene(const std::string& body) {
   return JsonReply(Json{{"version", textVersion_}});
 }
 
-Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy,
+Reply Studio::PatchScene(const std::string& body) {
+  Reply refusal;
+  const std::optional<Json> patch = ParseBody(body, &refusal);
+  if (!patch) {
+    return refusal;
+  }
+  std::string merged;
+  {
+    std::lock_guard lock(mutex_);
+    Json scene = Json::parse(scene_.text, nullptr, false);
+    if (scene.is_discarded()) {
+      return ErrorReply(409, "the scene being edited is not JSON", "");
+    }
+    scene.merge_patch(*patch);
+    merged = JsonText(scene);
+  }
+  // Checked and brought up exactly as a whole scene put in its place.
+  return PutScene(merged);
+}
+
+Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRenderer&()>& rendererOf,
                           const lwhost::CancelListener& cancel, lwhost::FrameOutput* output) {
   if (frame < 0 || frame > kMaxFrame) {
     return ErrorReply(400, "frame must lie in 0 to " + std::to_string(kMaxFrame), "/frame");
@@ -236,10 +304,9 @@ Reply Studio::RenderImage(int64_t frame, int32_t dx, int32_t dy,
     options.hostWorkCancelled = cancel;
     // One frame at a time here: all the cores go to it (the bytes do not depend on the count).
     options.threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-    lwhost::SceneRenderer& renderer = RendererFor(dx, dy);
-    ++inFlight_;
+    lwhost::SceneRenderer& renderer = rendererOf();
+    const InFlight counted(inFlight_);
     lwhost::FrameOutput out = renderer.RenderFrame(static_cast<int32_t>(frame), options);
-    --inFlight_;
     if (out.err != PF_Err_NONE) {
       if (cancel && cancel()) {
         ++cancelled_;
@@ -279,10 +346,12 @@ Reply Studio::Frame(int64_t frame, int downsample, const std::function<bool()>& 
     }
   }
   const lwhost::CancelListener cancel = [this, ticket, &clientGone] {
-    return generation_.load() != ticket || (clientGone && clientGone());
+    return stopping_.load() || generation_.load() != ticket || (clientGone && clientGone());
   };
   lwhost::FrameOutput output;
-  Reply reply = RenderImage(frame, dx, dy, cancel, &output);
+  Reply reply = RenderImage(
+      frame, [this, dx, dy]() -> lwhost::SceneRenderer& { return RendererFor(dx, dy); }, cancel,
+      &output);
   if (reply.status != 200) {
     return reply;
   }
@@ -392,7 +461,10 @@ Reply Studio::GraphEvent(const std::string& body) {
   }
 }
 
-Reply Studio::Masks() {
+Reply Studio::Masks(int64_t frame) {
+  if (frame < 0 || frame > kMaxFrame) {
+    return ErrorReply(400, "frame must lie in 0 to " + std::to_string(kMaxFrame), "/frame");
+  }
   std::lock_guard lock(mutex_);
   try {
     if (!renderer_ || rendererVersion_ != textVersion_) {
@@ -402,7 +474,7 @@ Reply Studio::Masks() {
     Json masks = Json::object();
     for (const lwhost::SceneMask& mask : renderer_->GetScene().masks) {
       const std::optional<lwhost::Mask> found =
-          renderer_->Masks().Find(renderer_->PathIdOf(mask.name));
+          renderer_->Masks().Find(renderer_->PathIdOf(mask.name), static_cast<double>(frame));
       if (!found) {
         continue;
       }
@@ -420,7 +492,17 @@ Reply Studio::Masks() {
   }
 }
 
-Reply Studio::Save() {
+Reply Studio::Save(const std::string& body) {
+  if (!body.empty()) {  // Save takes nothing, but what it is sent is checked like any body
+    Reply refusal;
+    const std::optional<Json> request = ParseBody(body, &refusal);
+    if (!request) {
+      return refusal;
+    }
+    if (auto bad = OnlyKeys(*request, {})) {
+      return *bad;
+    }
+  }
   std::lock_guard lock(mutex_);
   if (scene_.file.empty()) {
     return ErrorReply(409,
@@ -429,14 +511,18 @@ Reply Studio::Save() {
                       "");
   }
   try {
-    lwhost::WriteTextAtomically(scene_.file, scene_.text);
+    // Only what changed is edited in the file's own text: its layout and key order stay.
+    const std::string text = lwhost::SceneTextKeeping(fileText_, scene_.text);
+    lwhost::WriteTextAtomically(scene_.file, text);
+    fileText_ = text;
+    scene_.text = text;  // the same scene, in the file's words
   } catch (const std::exception& e) {
     return ErrorReply(500, e.what(), "");
   }
   return JsonReply(Json{{"saved", scene_.file.string()}});
 }
 
-Reply Studio::Export(const std::string& body, const std::function<bool()>& clientGone) {
+Reply Studio::StartExport(const std::string& body) {
   Reply refusal;
   const std::optional<Json> request = ParseBody(body, &refusal);
   if (!request) {
@@ -462,6 +548,16 @@ Reply Studio::Export(const std::string& body, const std::function<bool()>& clien
   if (!output.is_string()) {
     return ErrorReply(400, "output must be a file name", "/output");
   }
+  if (const std::string bad = BadOutputName(output.get<std::string>()); !bad.empty()) {
+    return ErrorReply(400, bad, "/output");
+  }
+  {
+    // Answered without waiting for the frame the running job renders.
+    std::lock_guard jobLock(jobMutex_);
+    if (job_.state == "running") {
+      return ErrorReply(409, "an export is running: cancel it or wait for it to end", "");
+    }
+  }
   std::lock_guard lock(mutex_);
   if (scene_.file.empty()) {
     return ErrorReply(409,
@@ -476,11 +572,14 @@ Reply Studio::Export(const std::string& body, const std::function<bool()>& clien
     return ErrorReply(400, e.what(), "/output");
   }
   const fs::path relative(output.get<std::string>());
-  if (relative.is_absolute() || !Inside(folder_, folder_ / relative)) {
-    return ErrorReply(400, "the studio writes only inside the scene's folder", "/output");
+  if (relative.is_absolute() || !Inside(root_, folder_ / relative)) {
+    return ErrorReply(400, "the studio writes only inside " + root_.string(), "/output");
   }
   if (!fs::is_directory((folder_ / relative).parent_path())) {
     return ErrorReply(400, "the output's folder does not exist", "/output");
+  }
+  if (std::error_code error; fs::is_directory(folder_ / relative, error)) {
+    return ErrorReply(400, "output must name a file, not a folder", "/output");
   }
   int32_t dx = 1;
   int32_t dy = 1;
@@ -491,22 +590,92 @@ Reply Studio::Export(const std::string& body, const std::function<bool()>& clien
   } catch (const lwhost::SceneError& e) {
     return SceneErrorReply(e);
   }
-  Json written = Json::array();
-  for (int64_t frame = first; frame <= last; ++frame) {
-    lwhost::FrameOutput output;
-    Reply reply = RenderImage(frame, dx, dy, clientGone, &output);
-    if (reply.status != 200) {
-      return reply;
+  std::lock_guard jobLock(jobMutex_);
+  if (job_.state == "running") {
+    return ErrorReply(409, "an export is running: cancel it or wait for it to end", "");
+  }
+  if (exportThread_.joinable()) {
+    exportThread_.join();  // the last job has ended
+  }
+  job_.text = scene_.text;
+  job_.version = textVersion_;
+  job_.first = first;
+  job_.last = last;
+  job_.pattern = pattern;
+  job_.dx = dx;
+  job_.dy = dy;
+  job_.state = "running";
+  job_.done = 0;
+  job_.written = Json::array();
+  job_.error.clear();
+  job_.cancel = false;
+  exportThread_ = std::thread([this] { RunExport(); });
+  return JsonReply(Json{{"state", "running"}, {"total", last - first + 1}}, 202);
+}
+
+void Studio::RunExport() {
+  const auto finish = [this](const char* state, const std::string& error) {
+    std::lock_guard jobLock(jobMutex_);
+    job_.state = state;
+    job_.error = error;
+  };
+  const lwhost::CancelListener cancel = [this] { return stopping_.load() || job_.cancel.load(); };
+  // The job's fields other than its progress stay as StartExport set them until it ends.
+  for (int64_t frame = job_.first; frame <= job_.last; ++frame) {
+    if (cancel()) {
+      return finish("cancelled", "");
     }
-    const fs::path file = folder_ / lwhost::FormatFrame(pattern, frame);
+    lwhost::FrameOutput output;
+    Reply reply;
+    {
+      // The edit lock for one frame at a time: edits and the live frames go on between them.
+      std::lock_guard lock(mutex_);
+      reply = RenderImage(
+          frame,
+          [this]() -> lwhost::SceneRenderer& {
+            return RendererForText(job_.text, job_.version, job_.dx, job_.dy);
+          },
+          cancel, &output);
+    }
+    if (reply.status != 200) {
+      if (cancel()) {
+        return finish("cancelled", "");
+      }
+      const Json refusal = Json::parse(reply.body, nullptr, false);
+      return finish("failed", refusal.is_object() ? refusal.value("error", "") : reply.body);
+    }
+    const fs::path file = folder_ / lwhost::FormatFrame(job_.pattern, frame);
     try {
       lwhost::WritePng(file, output.image, lwhost::PngAlpha::kStraight);
     } catch (const std::exception& e) {
-      return ErrorReply(500, e.what(), "/output");
+      return finish("failed", e.what());
     }
-    written.push_back(file.string());
+    std::lock_guard jobLock(jobMutex_);
+    ++job_.done;
+    job_.written.push_back(file.string());
   }
-  return JsonReply(Json{{"written", written}});
+  finish("done", "");
+}
+
+Reply Studio::ExportStatus() {
+  std::lock_guard jobLock(jobMutex_);
+  Json status{{"state", job_.state}};
+  if (job_.state != "idle") {
+    status["first"] = job_.first;
+    status["last"] = job_.last;
+    status["done"] = job_.done;
+    status["total"] = job_.last - job_.first + 1;
+    status["written"] = job_.written;
+    if (!job_.error.empty()) {
+      status["error"] = job_.error;
+    }
+  }
+  return JsonReply(status);
+}
+
+Reply Studio::CancelExport() {
+  job_.cancel = true;
+  return ExportStatus();
 }
 
 }  // namespace lwstudio

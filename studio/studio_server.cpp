@@ -2,11 +2,14 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
+#include "guarded_server.h"
 #include "page_files.h"
 #include "peer_socket.h"
 #include "scenes/scene.h"
@@ -45,6 +48,73 @@ std::optional<int64_t> QueryNumber(const httplib::Request& req, const char* name
   return value;
 }
 
+bool HeaderHas(const httplib::Request& req, const char* name, const std::string& word) {
+  std::string value = req.get_header_value(name);
+  std::transform(value.begin(), value.end(), value.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return value.find(word) != std::string::npos;
+}
+
+// The request's body, read under kMaxBodyBytes as it arrives (the library's own limit holds only
+// for a Content-Length). A request with neither Content-Length nor Transfer-Encoding has an empty
+// body. nullopt, with `refusal` set, when the body is refused; a body left unread closes the
+// connection after the reply.
+std::optional<std::string> ReadBody(const httplib::Request& req,
+                                    const httplib::ContentReader& reader, Reply* refusal) {
+  const auto refuse = [refusal](int status, const char* message) {
+    *refusal = ErrorReply(status, message, "");
+    GuardedServer::CloseAfterReply();
+    return std::nullopt;
+  };
+  const bool chunked = req.has_header("Transfer-Encoding");
+  if (chunked && !HeaderHas(req, "Transfer-Encoding", "chunked")) {
+    return refuse(501, "the studio reads only chunked or plain bodies");
+  }
+  if (HeaderHas(req, "Content-Type", "multipart/")) {
+    return refuse(415, "the body must be JSON, not a multipart form");
+  }
+  if (!chunked) {
+    if (!req.has_header("Content-Length")) {
+      return std::string();
+    }
+    const std::string text = req.get_header_value("Content-Length");
+    uint64_t length = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), length);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+      return refuse(400, "Content-Length must be a whole number of bytes");
+    }
+    if (length > kMaxBodyBytes) {
+      return refuse(413, "the body is larger than 16 MB");
+    }
+  }
+  std::string body;
+  bool tooLarge = false;
+  const bool read = reader([&](const char* data, size_t size) {
+    if (body.size() + size > kMaxBodyBytes) {
+      tooLarge = true;
+      return false;
+    }
+    body.append(data, size);
+    return true;
+  });
+  if (!read) {
+    return tooLarge ? refuse(413, "the body is larger than 16 MB")
+                    : refuse(400, "the body could not be read");
+  }
+  return body;
+}
+
+// A route that takes a body: `handle` gets it once it is read whole.
+httplib::Server::HandlerWithContentReader WithBody(
+    std::function<Reply(const httplib::Request&, const std::string&)> handle) {
+  return [handle = std::move(handle)](const httplib::Request& req, httplib::Response& res,
+                                      const httplib::ContentReader& reader) {
+    Reply refusal;
+    const std::optional<std::string> body = ReadBody(req, reader, &refusal);
+    Send(res, body ? handle(req, *body) : refusal);
+  };
+}
+
 // Asks, without blocking, whether the client of `req` has hung up.
 std::function<bool()> ClientGone(const httplib::Request& req) {
   const int socket = FindConnectionSocket(req.local_port, req.remote_port);
@@ -54,11 +124,9 @@ std::function<bool()> ClientGone(const httplib::Request& req) {
 }  // namespace
 
 StudioServer::StudioServer(Studio& studio)
-    : studio_(studio), server_(std::make_unique<httplib::Server>()) {
+    : studio_(studio), server_(std::make_unique<GuardedServer>(ConnectionLimits{})) {
   server_->set_payload_max_length(kMaxBodyBytes);
-  // A connection the browser keeps open holds Stop() until it times out: a second, not five, so
-  // Ctrl-C ends the studio at once while a page is open. Reconnecting on localhost costs nothing.
-  server_->set_keep_alive_timeout(1);
+  server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   AddRoutes();
 }
 
@@ -67,8 +135,7 @@ StudioServer::~StudioServer() = default;
 int StudioServer::Bind(int port) {
   port_ = port == 0 ? server_->bind_to_any_port(kLoopback) : port;
   if (port_ <= 0 || (port != 0 && !server_->bind_to_port(kLoopback, port))) {
-    throw std::runtime_error("cannot listen on " + std::string(kLoopback) + ":" +
-                             std::to_string(port) + " (is another program using that port?)");
+    throw PortInUse("port " + std::to_string(port) + " is in use");
   }
   return port_;
 }
@@ -78,7 +145,8 @@ void StudioServer::Run() {
 }
 
 void StudioServer::Stop() {
-  server_->stop();
+  studio_.Stop();
+  server_->StopAll();
 }
 
 void StudioServer::AddRoutes() {
@@ -95,7 +163,9 @@ void StudioServer::AddRoutes() {
       originOk = origin == "http://" + std::string(kLoopback) + ":" + port ||
                  origin == "http://localhost:" + port;
     }
+    GuardedServer::HeadersRead();
     if (!hostOk || !originOk) {
+      GuardedServer::CloseAfterReply();  // its body, if any, is never read
       Send(res, ErrorReply(403,
                            hostOk ? "requests from another origin are refused"
                                   : "requests for another host name are refused",
@@ -108,8 +178,9 @@ void StudioServer::AddRoutes() {
   s.set_error_handler(
       httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) {
-          const std::string message = res.status == 413   ? "the body is larger than 16 MB"
-                                      : res.status == 404 ? "no such route"
+          const std::string message = res.status == 404   ? "no such route"
+                                      : res.status == 413 ? "the request is too large"
+                                      : res.status == 414 ? "the request's address is too long"
                                                           : "the request was refused";
           Send(res, ErrorReply(res.status, message, ""));
         }
@@ -129,13 +200,22 @@ void StudioServer::AddRoutes() {
 
   s.Get("/api/params",
         [this](const httplib::Request&, httplib::Response& res) { Send(res, studio_.Params()); });
-  s.Get("/api/scene",
-        [this](const httplib::Request&, httplib::Response& res) { Send(res, studio_.GetScene()); });
-  s.Put("/api/scene", [this](const httplib::Request& req, httplib::Response& res) {
-    Send(res, studio_.PutScene(req.body));
+  s.Get("/api/scene", [this](const httplib::Request&, httplib::Response& res) {
+    Reply reply = studio_.GetScene();
+    reply.headers.emplace_back("X-Lathewind-File", studio_.FileName());
+    Send(res, reply);
   });
-  s.Get("/api/masks",
-        [this](const httplib::Request&, httplib::Response& res) { Send(res, studio_.Masks()); });
+  s.Patch("/api/scene", WithBody([this](const httplib::Request&, const std::string& body) {
+            return studio_.PatchScene(body);
+          }));
+  s.Put("/api/scene", WithBody([this](const httplib::Request&, const std::string& body) {
+          return studio_.PutScene(body);
+        }));
+  s.Get("/api/masks", [this](const httplib::Request& req, httplib::Response& res) {
+    Reply refusal;
+    const auto frame = QueryNumber(req, "frame", 0, &refusal);
+    Send(res, frame ? studio_.Masks(*frame) : refusal);
+  });
   s.Get("/api/frame", [this](const httplib::Request& req, httplib::Response& res) {
     Reply refusal;
     const auto frame = QueryNumber(req, "frame", 0, &refusal);
@@ -156,14 +236,33 @@ void StudioServer::AddRoutes() {
     const auto frame = QueryNumber(req, "frame", 0, &refusal);
     Send(res, frame ? studio_.GraphPng(*frame) : refusal);
   });
-  s.Post("/api/graph/event", [this](const httplib::Request& req, httplib::Response& res) {
-    Send(res, studio_.GraphEvent(req.body));
+  s.Post("/api/graph/event", WithBody([this](const httplib::Request&, const std::string& body) {
+           return studio_.GraphEvent(body);
+         }));
+  s.Post("/api/save", WithBody([this](const httplib::Request&, const std::string& body) {
+           return studio_.Save(body);
+         }));
+  s.Post("/api/export", WithBody([this](const httplib::Request&, const std::string& body) {
+           return studio_.StartExport(body);
+         }));
+  s.Get("/api/export", [this](const httplib::Request&, httplib::Response& res) {
+    Send(res, studio_.ExportStatus());
   });
-  s.Post("/api/save",
-         [this](const httplib::Request&, httplib::Response& res) { Send(res, studio_.Save()); });
-  s.Post("/api/export", [this](const httplib::Request& req, httplib::Response& res) {
-    Send(res, studio_.Export(req.body, ClientGone(req)));
-  });
+  s.Delete("/api/export", WithBody([this](const httplib::Request&, const std::string&) {
+             return studio_.CancelExport();
+           }));
+
+  // Any other route that could carry a body answers before reading it (the library would read a
+  // chunked one whole to find no handler).
+  const auto noRoute = [](const httplib::Request&, httplib::Response& res,
+                          const httplib::ContentReader&) {
+    GuardedServer::CloseAfterReply();
+    Send(res, ErrorReply(404, "no such route", ""));
+  };
+  s.Post(".*", noRoute);
+  s.Put(".*", noRoute);
+  s.Patch(".*", noRoute);
+  s.Delete(".*", noRoute);
 }
 
 }  // namespace lwstudio

@@ -42,8 +42,15 @@ std::optional<std::string> NearestName(std::string_view typed,
   const std::string* best = nullptr;
   size_t bestDistance = 0;
   for (const std::string& candidate : candidates) {
-    const size_t distance = EditDistance(typed, candidate);
     const size_t allowed = candidate.size() <= 3 ? 1 : std::max<size_t>(2, candidate.size() / 3);
+    // The lengths alone put a name further away than that: no table for it (a megabyte of a
+    // misspelt key costs no more than a short one).
+    const size_t apart = typed.size() > candidate.size() ? typed.size() - candidate.size()
+                                                         : candidate.size() - typed.size();
+    if (apart > allowed) {
+      continue;
+    }
+    const size_t distance = EditDistance(typed, candidate);
     if (distance <= allowed && (best == nullptr || distance < bestDistance)) {
       best = &candidate;
       bestDistance = distance;
@@ -58,6 +65,17 @@ std::optional<std::string> NearestName(std::string_view typed,
 std::string DidYouMean(std::string_view typed, std::span<const std::string> candidates) {
   const std::optional<std::string> nearest = NearestName(typed, candidates);
   return nearest ? " (did you mean \"" + *nearest + "\"?)" : std::string();
+}
+
+std::string ShortName(std::string_view name) {
+  if (name.size() <= kShortNameBytes) {
+    return std::string(name);
+  }
+  size_t cut = kShortNameBytes;
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+    --cut;  // not inside a UTF-8 sequence
+  }
+  return std::string(name.substr(0, cut)) + "... (" + std::to_string(name.size()) + " bytes)";
 }
 
 }  // namespace lwhost

@@ -21,4 +21,8 @@ std::optional<std::string> NearestName(std::string_view typed,
 // " (did you mean \"NAME\"?)" for the nearest candidate, or "" when none is near.
 std::string DidYouMean(std::string_view typed, std::span<const std::string> candidates);
 
+// A name as messages show it: whole up to kShortNameBytes, else its start, "..." and its length.
+inline constexpr size_t kShortNameBytes = 80;
+std::string ShortName(std::string_view name);
+
 }  // namespace lwhost

@@ -138,7 +138,17 @@ std::string Article(const std::string& what) {
 // Why `path` cannot be read as an image (or movie) file, or "" when it is a regular file. Decided
 // from the file's type alone: a FIFO or a device such as /dev/zero is never opened, so it cannot
 // hang.
-std::string NotAMediaFile(const std::filesystem::path& path, const std::string& what) {
+std::string NotAMediaFile(const std::filesystem::path& path, const std::string& what,
+                          const FileGate& gate) {
+  if (!gate.root.empty()) {
+    // A gate that keeps to a folder decides on the file it opens, and says nothing of others.
+    try {
+      OpenThroughGate(path, gate);
+      return "";
+    } catch (const FileGateError& e) {
+      return e.what();
+    }
+  }
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
@@ -168,13 +178,14 @@ std::string NotAMediaFile(const std::filesystem::path& path, const std::string& 
 
 class SceneReader {
  public:
-  SceneReader(std::string fileName, std::filesystem::path folder)
-      : file_(std::move(fileName)), folder_(std::move(folder)) {}
+  SceneReader(std::string fileName, std::filesystem::path folder, FileGate gate)
+      : file_(std::move(fileName)), folder_(std::move(folder)), gate_(std::move(gate)) {}
 
   Scene Read(const Json& root) {
     Scene scene;
     scene.fileName = file_;
     scene.folder = folder_;
+    scene.gate = gate_;
     RequireObject(root, "");
     CheckKeys(root, "",
               {"layer", "bitDepth", "downsample", "frameRate", "frames", "layers", "masks",
@@ -467,7 +478,8 @@ class SceneReader {
         }
       }
       layer.kind = SceneLayerKind::kImage;
-      if (const std::string problem = NotAMediaFile(layer.imagePath, "image"); !problem.empty()) {
+      if (const std::string problem = NotAMediaFile(layer.imagePath, "image", gate_);
+          !problem.empty()) {
         Fail(pointer + "/image", problem);
       }
       return;
@@ -489,7 +501,8 @@ class SceneReader {
     if (value.contains("stream")) {
       layer.stream = IntegerIn(value["stream"], pointer + "/stream", 0, kMaxStreams);
     }
-    if (const std::string problem = NotAMediaFile(layer.imagePath, "movie"); !problem.empty()) {
+    if (const std::string problem = NotAMediaFile(layer.imagePath, "movie", gate_);
+        !problem.empty()) {
       Fail(pointer + "/video", problem);
     }
   }
@@ -647,8 +660,14 @@ class SceneReader {
     mask.isSvgFile = true;
     mask.svgFileAsWritten = file.get<std::string>();
     mask.svgFile = folder_ / std::filesystem::path(mask.svgFileAsWritten);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(mask.svgFile, error)) {
+    if (!gate_.root.empty()) {
+      // A gate that keeps to a folder decides on the file it opens, and says nothing of others.
+      try {
+        OpenThroughGate(mask.svgFile, gate_);
+      } catch (const FileGateError& e) {
+        Fail(pointer + "/svgFile", e.what());
+      }
+    } else if (std::error_code error; !std::filesystem::is_regular_file(mask.svgFile, error)) {
       Fail(pointer + "/svgFile", "SVG file not found: " + Quote(mask.svgFile.string()));
     }
     if (value.contains("id")) {
@@ -753,6 +772,7 @@ class SceneReader {
 
   std::string file_;
   std::filesystem::path folder_;
+  FileGate gate_;
 };
 
 }  // namespace
@@ -779,7 +799,7 @@ std::string JsonPointerChild(const std::string& parent, std::string_view key) {
 }
 
 Scene ParseSceneText(std::string_view text, const std::string& fileName,
-                     const std::filesystem::path& folder) {
+                     const std::filesystem::path& folder, const FileGate& gate) {
   // Checked before the JSON library sees the text: it nests by recursion, and a number it
   // cannot hold leaves it without a location to report.
   const TextCheck check = CheckSceneText(text);
@@ -800,7 +820,7 @@ Scene ParseSceneText(std::string_view text, const std::string& fileName,
         fileName, "",
         check.rootAt + ": expected the scene as an object {...}, found " + Describe(root));
   }
-  return SceneReader(fileName, folder).Read(root);
+  return SceneReader(fileName, folder, gate).Read(root);
 }
 
 Scene ParseSceneFile(const std::filesystem::path& path) {
@@ -814,6 +834,10 @@ Scene ParseSceneFile(const std::filesystem::path& path) {
     throw SceneError(path.string(), "", "cannot read the file");
   }
   return ParseSceneText(text.str(), path.string(), path.parent_path());
+}
+
+std::string JsonTextProblem(std::string_view text) {
+  return CheckSceneText(text).problem;
 }
 
 Image LoadSceneLayer(const Scene& scene, const SceneLayer& layer, const FileGate& gate) {

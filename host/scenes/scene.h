@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_gate.h"
 #include "layers/image.h"
 #include "params/key_interpolation.h"
 #include "params/lathewind_effect.h"
@@ -154,6 +155,7 @@ struct SceneBackground {
 struct Scene {
   std::string fileName;          // as given, for messages
   std::filesystem::path folder;  // relative paths in the file are relative to this
+  FileGate gate;                 // the gate its files were checked through when it was read
   int32_t layerWidth = 1280;
   int32_t layerHeight = 720;
   int bitDepth = 8;
@@ -172,9 +174,15 @@ struct Scene {
 Scene ParseSceneFile(const std::filesystem::path& path);
 
 // Reads scene text (the built-in demo scene, tests). `fileName` names it in messages; relative
-// image paths are resolved against `folder`. Throws SceneError.
+// image paths are resolved against `folder`; the files it names are opened through `gate`.
+// Throws SceneError.
 Scene ParseSceneText(std::string_view text, const std::string& fileName,
-                     const std::filesystem::path& folder);
+                     const std::filesystem::path& folder, const FileGate& gate = OpenGate());
+
+// What keeps `text` from being read as JSON by the scene reader before it is parsed (lists and
+// objects nested too deep, numbers beyond a double), or "". Every JSON body the host takes is
+// checked by the same rule.
+std::string JsonTextProblem(std::string_view text);
 
 // The full-resolution pixels a still layer stands for, at the scene's bit depth: the image read
 // through `gate` and converted, the checker drawn, or a world without pixels (also for moving

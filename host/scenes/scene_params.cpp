@@ -252,7 +252,7 @@ std::vector<ResolvedParam> ResolveSceneParams(const Scene& scene,
         suggestion = DidYouMean(param.label, labels);
       }
       throw SceneError(scene.fileName, param.pointer,
-                       "unknown parameter " + Quote(param.label) + suggestion +
+                       "unknown parameter " + Quote(ShortName(param.label)) + suggestion +
                            " (labels are the effect's, as the params command lists them)");
     }
     // The same parameter under two names is ambiguous; a scene built in code may repeat a label,

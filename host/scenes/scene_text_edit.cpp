@@ -1,7 +1,9 @@
 #include "scenes/scene_text_edit.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -105,6 +107,25 @@ class Scanner {
     }
     object.close = at;
     return object;
+  }
+
+  // Where each element of the list at `at` begins and ends.
+  std::vector<std::pair<size_t, size_t>> Array(size_t at) const {
+    std::vector<std::pair<size_t, size_t>> elements;
+    at = SkipSpace(at);
+    Expect(At(at) == '[');
+    at = SkipSpace(at + 1);
+    while (At(at) != ']') {
+      const size_t end = SkipValue(at);
+      elements.emplace_back(at, end);
+      at = SkipSpace(end);
+      if (At(at) == ',') {
+        at = SkipSpace(at + 1);
+      } else {
+        Expect(At(at) == ']');
+      }
+    }
+    return elements;
   }
 
   char At(size_t at) const { return at < text_.size() ? text_[at] : '\0'; }
@@ -264,7 +285,97 @@ std::string InnerIndent(std::string_view text, const ObjectSpan& object) {
   return std::string(text.substr(lineStart, start - lineStart));
 }
 
+using Json = nlohmann::ordered_json;
+
+// One piece of the old text replaced by new text.
+struct Splice {
+  size_t start = 0;
+  size_t end = 0;
+  std::string text;
+};
+
+// The value's text for a new member or element: compact, as a person would type it.
+std::string ValueText(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// The splices that turn the value in [start, end) of `text` into `wanted`. Objects and lists of
+// the same length are edited member by member, so what did not change keeps its bytes.
+void Edit(const Scanner& scanner, std::string_view text, size_t start, size_t end,
+          const Json& wanted, std::vector<Splice>& splices) {
+  const Json old = Json::parse(text.substr(start, end - start), nullptr, false);
+  if (!old.is_discarded() && old == wanted) {
+    return;
+  }
+  if (!old.is_discarded() && old.is_object() && wanted.is_object()) {
+    const ObjectSpan object = scanner.Object(start);
+    for (size_t i = 0; i < object.members.size(); ++i) {
+      const MemberSpan& member = object.members[i];
+      if (wanted.contains(member.key)) {
+        if (FindMember(object, member.key) == &member) {
+          Edit(scanner, text, member.valueStart, member.valueEnd, wanted.at(member.key), splices);
+        }
+        continue;
+      }
+      // Gone: with the separator after it while a kept member follows, else the one before it.
+      const bool keptAfter = std::any_of(
+          object.members.begin() + static_cast<std::ptrdiff_t>(i) + 1, object.members.end(),
+          [&](const MemberSpan& m) { return wanted.contains(m.key); });
+      if (keptAfter) {
+        splices.push_back({member.start, object.members[i + 1].start, ""});
+      } else if (i > 0) {
+        splices.push_back({object.members[i - 1].valueEnd, member.valueEnd, ""});
+      } else {
+        splices.push_back({member.start, member.valueEnd, ""});
+      }
+    }
+    std::string added;
+    const bool empty = std::none_of(object.members.begin(), object.members.end(),
+                                    [&](const MemberSpan& m) { return wanted.contains(m.key); });
+    for (const auto& [key, value] : wanted.items()) {
+      if (FindMember(object, key) == nullptr) {
+        const std::string member = JsonStringLiteral(key) + ": " + ValueText(value);
+        added += (empty && added.empty()) ? member : Lead(text, object) + member;
+      }
+    }
+    if (!added.empty()) {
+      const size_t at = object.members.empty() ? object.open + 1 : object.members.back().valueEnd;
+      splices.push_back({at, at, added});
+    }
+    return;
+  }
+  if (!old.is_discarded() && old.is_array() && wanted.is_array() && old.size() == wanted.size()) {
+    const auto elements = scanner.Array(start);
+    for (size_t i = 0; i < elements.size(); ++i) {
+      Edit(scanner, text, elements[i].first, elements[i].second, wanted[i], splices);
+    }
+    return;
+  }
+  splices.push_back({start, end, ValueText(wanted)});
+}
+
 }  // namespace
+
+std::string SceneTextKeeping(std::string_view fileText, std::string_view newText) {
+  const Json wanted = Json::parse(newText, nullptr, false);
+  if (wanted.is_discarded() || !wanted.is_object()) {
+    throw std::invalid_argument("the new scene is not a JSON object");
+  }
+  const Scanner scanner(fileText);
+  const size_t start = scanner.SkipSpace(0);
+  if (scanner.At(start) != '{') {
+    return wanted.dump(2) + "\n";  // nothing of the file's own layout to keep
+  }
+  std::vector<Splice> splices;
+  Edit(scanner, fileText, start, scanner.SkipValue(start), wanted, splices);
+  std::sort(splices.begin(), splices.end(),
+            [](const Splice& a, const Splice& b) { return a.start > b.start; });
+  std::string out(fileText);
+  for (const Splice& splice : splices) {
+    out.replace(splice.start, splice.end - splice.start, splice.text);
+  }
+  return out;
+}
 
 std::string JsonStringLiteral(std::string_view text) {
   static constexpr char kDigits[] = "0123456789abcdef";

@@ -23,6 +23,12 @@ std::string SceneTextWithMember(std::string_view sceneText, std::string_view sec
 // A value or mask that moves is {"keys": [KEY, ...]} with these keys, frames ascending.
 std::string SceneKeyJson(double frame, std::string_view valueJson, KeyInterpolation interpolation);
 
+// A text of the JSON object `newText` made by editing `fileText` where they differ: members and
+// list elements that are equal keep their bytes, changed values are replaced in place, members
+// that are gone are removed and new ones go at the end of their object, in `newText`'s order.
+// Throws std::invalid_argument when `newText` is not a JSON object.
+std::string SceneTextKeeping(std::string_view fileText, std::string_view newText);
+
 // `text` as a JSON string literal, quotes included.
 std::string JsonStringLiteral(std::string_view text);
 

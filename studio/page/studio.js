@@ -19,6 +19,7 @@ const studio = {
   framesShown: 0,
   draftShown: false,
   latencies: [],
+  exportState: "idle", // the export job's state as last seen
   ready: false,
 };
 window.lwStudio = studio;
@@ -86,6 +87,46 @@ function setValue(label, value) {
     old.keys = keys;
   } else {
     params[label] = value;
+  }
+}
+
+// The index of the key at `frame` of a keyed value, or -1.
+function keyAt(value, frame) {
+  return isKeyed(value) ? value.keys.findIndex((k) => k[0] === frame) : -1;
+}
+
+// Adds a key at `frame` to `holder[name]` with `value` (a plain value becomes keyed), or removes
+// the key there (the last key removed leaves its value, plain).
+function toggleKey(holder, name, frame, value) {
+  const old = holder[name];
+  const at = keyAt(old, frame);
+  if (at >= 0) {
+    const [removed] = old.keys.splice(at, 1);
+    if (old.keys.length === 0) holder[name] = removed[1];
+    return;
+  }
+  if (isKeyed(old)) {
+    old.keys.push([frame, value]);
+    old.keys.sort((a, b) => a[0] - b[0]);
+  } else {
+    holder[name] = { keys: [[frame, value]] };
+  }
+}
+
+// A parameter's value at the current frame as the scene writes it; undefined when the scene has
+// none and the default cannot be written (a width graph or a layer never set).
+function currentValue(param) {
+  const stored = valueAt((studio.scene.params || {})[param.label], studio.frame);
+  if (stored !== undefined) return stored;
+  switch (param.type) {
+    case "float slider":
+    case "angle":
+    case "checkbox":
+      return param.default;
+    case "popup":
+      return param.choices[param.default - 1];
+    default:
+      return undefined;
   }
 }
 
@@ -324,12 +365,19 @@ function layerPoint(event) {
 function storeMask(name) {
   const m = studio.masks[name];
   const round = (p) => [Math.round(p[0] * 1000) / 1000, Math.round(p[1] * 1000) / 1000];
-  studio.scene.masks[name] = {
+  const shape = {
     vertices: m.vertices.map(round),
     inTangents: m.inTangents.map(round),
     outTangents: m.outTangents.map(round),
     closed: m.closed,
   };
+  const sceneMask = studio.scene.masks[name];
+  const at = keyAt(sceneMask, studio.frame);
+  if (at >= 0) {
+    sceneMask.keys[at][1] = shape;  // a keyed mask: its key at this frame
+  } else {
+    studio.scene.masks[name] = shape;
+  }
 }
 
 function setUpOverlayDragging() {
@@ -340,8 +388,8 @@ function setUpOverlayDragging() {
     if (!target.dataset || target.dataset.mask === undefined) return;
     const mask = studio.masks[target.dataset.mask];
     const sceneMask = (studio.scene.masks || {})[target.dataset.mask];
-    if (isKeyed(sceneMask)) {
-      setStatus("this mask is keyframed: edit its keys in the scene file", true);
+    if (isKeyed(sceneMask) && keyAt(sceneMask, studio.frame) < 0) {
+      setStatus("this mask is keyed: add a key at frame " + studio.frame + " to move it here", true);
       return;
     }
     drag = { name: target.dataset.mask, index: Number(target.dataset.index), kind: target.dataset.kind, mask };
@@ -606,31 +654,101 @@ function buildPanel() {
       continue;
     }
     const element = control(param);
-    if (element) parent.appendChild(element);
+    if (!element) continue;
+    if (param.type !== "button" && currentValue(param) !== undefined) {
+      (element.querySelector(".value") || element).appendChild(keyButton(param));
+    }
+    parent.appendChild(element);
   }
   reloadGraph();
 }
 
+// The diamond beside a value: adds a key at the current frame, or removes the one there.
+function keyButton(param) {
+  const keyed = keyAt((studio.scene.params || {})[param.label], studio.frame) >= 0;
+  const button = document.createElement("button");
+  button.type = "button";
+  button.className = "key-toggle" + (keyed ? " on" : "");
+  button.textContent = keyed ? "\u25C6" : "\u25C7";
+  button.title = (keyed ? "Remove the key at frame " : "Add a key at frame ") + studio.frame;
+  button.setAttribute("aria-label", button.title + ": " + param.label);
+  button.addEventListener("click", () => {
+    toggleKey(studio.scene.params, param.label, studio.frame, currentValue(param));
+    buildPanel();
+    markKeys();
+    commit(false);
+  });
+  return button;
+}
+
 // ---- time -----------------------------------------------------------------------------------
 
+// The mask chosen in "Path" at the current frame, or null.
+function pathMaskName() {
+  const name = valueAt((studio.scene.params || {})["Path"], studio.frame);
+  return name && studio.scene.masks && name in studio.scene.masks ? name : null;
+}
+
+// Adds a key of the "Path" mask at the current frame (its shape there; a mask not yet keyed keeps
+// its own form, a drawing by reference included, as the first key) or removes the key there.
+function toggleMaskKey() {
+  const name = pathMaskName();
+  if (!name) {
+    setStatus("choose a mask in \"Path\" to key it", true);
+    return;
+  }
+  const sceneMask = studio.scene.masks[name];
+  let shape = sceneMask;
+  if (isKeyed(sceneMask) && keyAt(sceneMask, studio.frame) < 0) {
+    const m = studio.masks[name];
+    shape = { vertices: m.vertices, inTangents: m.inTangents, outTangents: m.outTangents, closed: m.closed };
+  }
+  toggleKey(studio.scene.masks, name, studio.frame, shape);
+  markKeys();
+  commit(false);
+  loadMasks().then(drawOverlay);
+}
+
+function updateMaskKeyButton() {
+  const name = pathMaskName();
+  const keyed = name !== null && keyAt(studio.scene.masks[name], studio.frame) >= 0;
+  const button = $("mask-key");
+  button.disabled = name === null;
+  button.classList.toggle("on", keyed);
+  button.textContent = (keyed ? "\u25C6" : "\u25C7") + " Mask";
+  button.title = name === null ? "Choose a mask in \"Path\" to key it"
+    : (keyed ? "Remove the key of " : "Add a key of ") + name + " at frame " + studio.frame;
+}
+
+// Marks under the time slider, one row for each kind of key: parameters, the width graph, masks.
 function markKeys() {
   const marks = $("key-marks");
   marks.replaceChildren();
-  const frames = new Set();
-  for (const value of Object.values(studio.scene.params || {})) {
-    if (isKeyed(value)) value.keys.forEach((k) => frames.add(k[0]));
+  const byKind = { param: new Map(), graph: new Map(), mask: new Map() };
+  const add = (kind, name, value) => {
+    if (!isKeyed(value)) return;
+    for (const [f] of value.keys) {
+      const names = byKind[kind].get(f) || [];
+      names.push(name);
+      byKind[kind].set(f, names);
+    }
+  };
+  for (const [label, value] of Object.entries(studio.scene.params || {})) {
+    add(label === "Width Graph" ? "graph" : "param", label, value);
   }
-  for (const value of Object.values(studio.scene.masks || {})) {
-    if (isKeyed(value)) value.keys.forEach((k) => frames.add(k[0]));
-  }
+  for (const [name, value] of Object.entries(studio.scene.masks || {})) add("mask", name, value);
   const span = Math.max(1, studio.last - studio.first);
-  for (const f of frames) {
-    if (f < studio.first || f > studio.last) continue;
-    const mark = document.createElement("span");
-    mark.style.left = ((f - studio.first) / span * 100) + "%";
-    mark.title = "key at frame " + f;
-    marks.appendChild(mark);
+  for (const [kind, frames] of Object.entries(byKind)) {
+    for (const [f, names] of frames) {
+      if (f < studio.first || f > studio.last) continue;
+      const mark = document.createElement("span");
+      mark.className = kind;
+      mark.style.left = ((f - studio.first) / span * 100) + "%";
+      mark.title = "frame " + f + ": " + names.join(", ");
+      marks.appendChild(mark);
+    }
   }
+  updateMaskKeyButton();
 }
 
 function setFrame(frame, draft) {
@@ -639,6 +757,7 @@ function setFrame(frame, draft) {
   $("frame-number").textContent = frame;
   if (studio.changedAt === null) studio.changedAt = performance.now();
   buildPanel();
+  updateMaskKeyButton();
   loadMasks().then(drawOverlay);
   requestFrame(draft);
 }
@@ -675,13 +794,15 @@ function togglePlay() {
 
 async function loadScene() {
   const response = await api("GET", "/api/scene");
+  const file = response.headers.get("X-Lathewind-File");
+  $("scene-name").textContent = file ? file : "the built-in demo scene (no file)";
   studio.scene = await response.json();
   if (!studio.scene.params) studio.scene.params = {};
   if (!studio.scene.masks) studio.scene.masks = {};
 }
 
 async function loadMasks() {
-  const response = await api("GET", "/api/masks");
+  const response = await api("GET", "/api/masks?frame=" + studio.frame);
   studio.masks = await response.json();
 }
 
@@ -695,14 +816,53 @@ async function save() {
   }
 }
 
+// An export runs as a job of the studio's: the page starts it, then follows its progress until it
+// ends or is cancelled.
 async function exportFrames(sequence) {
   const body = { first: sequence ? studio.first : studio.frame, output: $("export-name").value };
   if (sequence) body.last = studio.last;
   setStatus("exporting\u2026");
   try {
-    const response = await api("POST", "/api/export", body);
-    const result = await response.json();
-    setStatus("wrote " + result.written.length + " file(s): " + result.written[0]);
+    await api("POST", "/api/export", body);
+    $("export-cancel").hidden = false;
+    $("export-progress").hidden = false;
+    watchExport();
+  } catch (error) {
+    setStatus(error.message, true);
+  }
+}
+
+async function watchExport() {
+  let job;
+  try {
+    job = await (await api("GET", "/api/export")).json();
+  } catch (error) {
+    setStatus(error.message, true);
+    return;
+  }
+  studio.exportState = job.state;
+  const progress = $("export-progress");
+  progress.max = job.total;
+  progress.value = job.done;
+  if (job.state === "running") {
+    setStatus("exporting: " + job.done + " of " + job.total + " frames");
+    setTimeout(watchExport, 200);
+    return;
+  }
+  $("export-cancel").hidden = true;
+  progress.hidden = true;
+  if (job.state === "done") {
+    setStatus("wrote " + job.written.length + " file(s): " + job.written[0]);
+  } else if (job.state === "cancelled") {
+    setStatus("export cancelled: " + job.done + " of " + job.total + " frames written");
+  } else {
+    setStatus(job.error, true);
+  }
+}
+
+async function cancelExport() {
+  try {
+    await api("DELETE", "/api/export");
   } catch (error) {
     setStatus(error.message, true);
   }
@@ -733,6 +893,8 @@ async function start() {
   $("save").addEventListener("click", save);
   $("export-frame").addEventListener("click", () => exportFrames(false));
   $("export-sequence").addEventListener("click", () => exportFrames(true));
+  $("export-cancel").addEventListener("click", cancelExport);
+  $("mask-key").addEventListener("click", toggleMaskKey);
   buildPanel();
   markKeys();
   setUpOverlayDragging();

@@ -33,5 +33,18 @@ TEST(NearestNameTest, SuggestsOnlyANearEnoughName) {
   EXPECT_EQ(NearestName("sgv", shortNames), "svg");
 }
 
+TEST(NearestNameTest, AHugeNameIsShortenedAndNeverCompared) {
+  const std::vector<std::string> labels = {"Taper Start", "Taper End"};
+  const std::string huge = "Taper Start" + std::string(1 << 20, 'x');
+  EXPECT_EQ(NearestName(huge, labels), std::nullopt);
+  const std::string shown = ShortName(huge);
+  EXPECT_EQ(shown, huge.substr(0, kShortNameBytes) + "... (1048587 bytes)");
+  EXPECT_EQ(ShortName("Taper Start"), "Taper Start");
+  // Cut before a character, not inside its UTF-8 bytes.
+  const std::string accents = std::string(kShortNameBytes - 1, 'a') + "\xc3\xa9\xc3\xa9";
+  EXPECT_EQ(ShortName(accents + std::string(10, 'b')).substr(0, kShortNameBytes - 1 + 4),
+            std::string(kShortNameBytes - 1, 'a') + "... ");
+}
+
 }  // namespace
 }  // namespace lwhost

@@ -110,7 +110,7 @@ TEST_F(StudioApi, PutSceneEditsWhatIsRenderedAndSaveWritesIt) {
   const auto save = client().Post("/api/save");
   ASSERT_TRUE(save);
   ASSERT_EQ(save->status, 200) << save->body;
-  EXPECT_EQ(ReadBytes(folder_ / "scene.json"), scene.dump(2));
+  EXPECT_EQ(Json::parse(ReadBytes(folder_ / "scene.json")), scene);
   EXPECT_EQ(client().Get("/api/frame?frame=3")->body,
             CommandFrame(ReadBytes(folder_ / "scene.json"), 3));
 }
@@ -191,12 +191,34 @@ TEST_F(StudioApi, ForeignHostsAndOriginsAreRefused) {
   EXPECT_EQ(client().Get("/api/scene", own)->status, 200);
 }
 
+// Polls the export job until it is no longer running; its last status.
+Json AwaitExport(httplib::Client& client) {
+  Json job;
+  for (int i = 0; i < 3000; ++i) {
+    job = Json::parse(client.Get("/api/export")->body);
+    if (job["state"] != "running") {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return job;
+}
+
 TEST_F(StudioApi, ExportWritesTheCommandsFilesInTheScenesFolder) {
   const auto exported = client().Post(
       "/api/export", R"({"first": 2, "last": 3, "output": "out.%04d.png"})", "application/json");
   ASSERT_TRUE(exported);
-  ASSERT_EQ(exported->status, 200) << exported->body;
-  EXPECT_EQ(ReadBytes(folder_ / "out.0003.png"), CommandFrame(SceneNow(), 3));
+  ASSERT_EQ(exported->status, 202) << exported->body;
+  const std::string scene = SceneNow();
+  // An edit while the job runs changes what is shown, not what the job renders.
+  Json edited = Json::parse(scene);
+  edited["params"]["Taper Start"] = 45;
+  EXPECT_EQ(client().Put("/api/scene", edited.dump(), "application/json")->status, 200);
+  const Json job = AwaitExport(client());
+  EXPECT_EQ(job["state"], "done") << job;
+  EXPECT_EQ(job["done"], 2);
+  EXPECT_EQ(job["written"].size(), 2u);
+  EXPECT_EQ(ReadBytes(folder_ / "out.0003.png"), CommandFrame(scene, 3));
 }
 
 // A scene heavy enough that a render is still running when the test acts on it.
@@ -251,6 +273,85 @@ TEST_F(StudioApi, AChangeOrADepartedClientCancelsTheRenderInFlight) {
   ::close(sock);
   WaitFor([&] { return studio.CancelledRenders() == 2; });
   EXPECT_EQ(studio.CancelledRenders(), 2);
+}
+
+TEST_F(StudioApi, ALongExportIsAJobThatCanBeCancelled) {
+  ASSERT_EQ(client().Put("/api/scene", HeavyScene(), "application/json")->status, 200);
+  ASSERT_EQ(client()
+                .Post("/api/export", R"({"first": 0, "last": 9, "output": "long.%04d.png"})",
+                      "application/json")
+                ->status,
+            202);
+  client().set_read_timeout(600, 0);  // a heavy frame on a loaded machine
+  const auto second =
+      client().Post("/api/export", R"({"first": 0, "output": "x.png"})", "application/json");
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->status, 409) << "one job at a time";
+  const auto cancelled = client().Delete("/api/export");
+  ASSERT_TRUE(cancelled);
+  EXPECT_EQ(cancelled->status, 200);
+  const Json job = AwaitExport(client());
+  EXPECT_EQ(job["state"], "cancelled") << job;
+  EXPECT_LT(job["done"].get<int>(), 10);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+    files += entry.path().filename().string().rfind("long.", 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(files, job["done"].get<int>()) << "every file written whole, none begun after";
+  EXPECT_EQ(running_->studio().RendersInFlight(), 0);
+}
+
+// A scene as a person formats it: compact lists, its own key order, a drawing by reference.
+constexpr const char* kHandFormatted = R"json({
+  "layer": {"width": 320, "height": 180},
+  "frames": [0, 9],
+  "masks": {
+    "spine": {"svgFile": "spine.svg"},
+    "other": {"vertices": [[30, 120], [160, 60], [290, 120]]}
+  },
+  "layers": {"checker": {"pattern": "checker", "width": 96, "height": 32, "cell": 8,
+                         "colors": ["#E8553BFF", "#2D7DD2FF"]}},
+  "params": {"Source": "checker",   "Path": "spine",
+             "Thickness (0 = from source)": 30, "Taper Start": 10}
+}
+)json";
+
+TEST_F(StudioApi, PatchMergesAndSaveEditsOnlyWhatChangedInTheFile) {
+  WriteText(folder_ / "spine.svg", R"(<svg xmlns="http://www.w3.org/2000/svg">)"
+                                   R"(<path d="M 30 120 C 80 20 200 20 290 120"/></svg>)");
+  WriteText(folder_ / "hand.json", kHandFormatted);
+  RunningStudio hand(folder_ / "hand.json");
+  httplib::Client client("127.0.0.1", hand.port());
+  client.set_read_timeout(60, 0);
+
+  // A merge patch: one value changed, one removed; checked like a scene.
+  const auto patch = [&](const std::string& body) {
+    return client.Patch("/api/scene", body, "application/json");
+  };
+  const auto merged =
+      patch(R"json({"params": {"Taper Start": 25, "Thickness (0 = from source)": null}})json");
+  ASSERT_EQ(merged->status, 200) << merged->body;
+  const Json now = Json::parse(client.Get("/api/scene")->body);
+  EXPECT_EQ(now["params"]["Taper Start"], 25);
+  EXPECT_FALSE(now["params"].contains("Thickness (0 = from source)"));
+  EXPECT_EQ(now["masks"]["spine"], Json({{"svgFile", "spine.svg"}}))
+      << "the drawing stays a reference";
+  const auto bad = patch(R"json({"params": {"Taper Start": "wide"}})json");
+  EXPECT_EQ(bad->status, 400);
+  EXPECT_EQ(Json::parse(bad->body)["location"], "/params/Taper Start");
+
+  // The page puts the whole scene back, one number per line; a vertex of the other mask moved.
+  Json page = now;
+  page["masks"]["other"]["vertices"][1] = {161, 60};
+  ASSERT_EQ(client.Put("/api/scene", page.dump(2), "application/json")->status, 200);
+  ASSERT_EQ(client.Post("/api/save")->status, 200);
+  std::string expected = kHandFormatted;
+  expected.replace(expected.find("\"Taper Start\": 10"), 17, "\"Taper Start\": 25");
+  expected.replace(expected.find("[160, 60]"), 9, "[161, 60]");
+  expected.erase(expected.find("\"Thickness"),
+                 std::string("\"Thickness (0 = from source)\": 30, ").size());
+  EXPECT_EQ(ReadBytes(folder_ / "hand.json"), expected);
+  EXPECT_EQ(client.Get("/api/scene")->body, expected);
 }
 
 }  // namespace

@@ -217,4 +217,106 @@ TEST_F(StudioPage, DraftFramesWhileDraggingASlider) {
             << median(continuous) << " ms (a move every 50 ms)\n";
 }
 
+// Export sequence runs as a job the page follows; its Cancel button stops it between frames or
+// within one, and every file written is whole.
+TEST_F(StudioPage, AnExportShowsItsProgressAndIsCancelledFromThePage) {
+  driver_.Navigate(running_->Origin() + "/");
+  WaitSettled();
+  const std::string shownName =
+      driver_.Execute("return document.getElementById('scene-name').textContent;");
+  EXPECT_EQ(shownName, (folder_ / "demo.json").string()) << "the page names the file it edits";
+  const Json thickness = driver_.Execute(
+      "const l = document.querySelector(\".param[data-label='Thickness (0 = from source)'] "
+      "label\"); return [l.scrollWidth, l.clientWidth];");
+  EXPECT_LE(thickness[0], thickness[1]) << "the long label shows whole";
+
+  driver_.Click(driver_.Element("#export-sequence"));
+  Json job;
+  for (int i = 0; i < 1200; ++i) {
+    job = Json::parse(api_->Get("/api/export")->body);
+    if (job["state"] != "running" || job["done"].get<int>() >= 1) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ASSERT_EQ(job["state"], "running") << job;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the page shows the progress
+  Screenshot("8-exporting");
+  EXPECT_EQ(driver_.Execute("return document.getElementById('export-cancel').hidden;"), false);
+  driver_.Click(driver_.Element("#export-cancel"));
+  for (int i = 0; i < 1200 && driver_.Execute("return lwStudio.exportState;") != "cancelled"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  Screenshot("9-export-cancelled");
+  job = Json::parse(api_->Get("/api/export")->body);
+  EXPECT_EQ(job["state"], "cancelled") << job;
+  EXPECT_LT(job["done"].get<int>(), 24);
+  const std::string status =
+      driver_.Execute("return document.getElementById('status').textContent;");
+  EXPECT_NE(status.find("export cancelled"), std::string::npos) << status;
+  for (const Json& file : job["written"]) {
+    const auto check =
+        RunLathewind({"render", (folder_ / "demo.json").string(), "--frames",
+                      file.get<std::string>().substr(file.get<std::string>().size() - 8, 4), "-o",
+                      (folder_ / "check.png").string(), "--quiet"});
+    ASSERT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_TRUE(ReadBytes(file.get<std::string>()) == ReadBytes(folder_ / "check.png")) << file;
+  }
+}
+
+// Keys made on the page: a parameter's diamond adds a key at the current frame and removes it;
+// the mask's button keys the "Path" mask, whose key at a frame is then what a drag moves there.
+// The time slider marks each kind of key in a row of its own.
+TEST_F(StudioPage, KeysAreAddedAndRemovedAtTheCurrentFrame) {
+  driver_.Navigate(running_->Origin() + "/");
+  WaitSettled();
+  const auto goTo = [&](int frame) {
+    driver_.Execute("setFrame(arguments[0], false);", Json::array({frame}));
+    WaitSettled();
+  };
+  const auto marks = [&](const std::string& kind) {
+    return driver_.Execute("return document.querySelectorAll('#key-marks span." + kind +
+                           "').length;");
+  };
+  const std::string taperKey = ".param[data-label='Taper Start'] .key-toggle";
+
+  goTo(10);
+  driver_.Click(driver_.Element(taperKey));
+  WaitSettled();
+  EXPECT_EQ(Scene()["params"]["Taper Start"], Json({{"keys", {{10, 18}}}}));
+  goTo(20);
+  driver_.Click(driver_.Element(taperKey));
+  WaitSettled();
+  EXPECT_EQ(Scene()["params"]["Taper Start"], Json({{"keys", {{10, 18}, {20, 18}}}}));
+  EXPECT_EQ(marks("param"), 4) << "Offset's two keys and Taper Start's two";
+  driver_.Click(driver_.Element(taperKey));  // the key at 20 goes again
+  WaitSettled();
+  EXPECT_EQ(Scene()["params"]["Taper Start"], Json({{"keys", {{10, 18}}}}));
+
+  // The mask: keyed at 10 in its own form, then at 20 where a drag moves it.
+  const Json spineBefore = Scene()["masks"]["spine"];
+  goTo(10);
+  driver_.Click(driver_.Element("#mask-key"));
+  WaitSettled();
+  EXPECT_EQ(Scene()["masks"]["spine"], Json({{"keys", {{10, spineBefore}}}}));
+  goTo(20);
+  driver_.Drag(driver_.Element("circle.vertex[data-index='1']"), 0, 0, {{20, 0}}, 60);
+  WaitSettled();
+  EXPECT_EQ(Scene()["masks"]["spine"]["keys"].size(), 1u) << "no key here: the drag is refused";
+  driver_.Click(driver_.Element("#mask-key"));
+  WaitSettled();
+  driver_.Drag(driver_.Element("circle.vertex[data-index='1']"), 0, 0,
+               std::vector<std::pair<int, int>>(4, {8, -5}), 60);
+  WaitSettled();
+  const Json keys = Scene()["masks"]["spine"]["keys"];
+  ASSERT_EQ(keys.size(), 2u) << keys;
+  EXPECT_EQ(keys[0], Json({10, spineBefore}));
+  EXPECT_EQ(keys[1][0], 20);
+  const Json atTen = Json::parse(api_->Get("/api/masks?frame=10")->body)["spine"]["vertices"][1];
+  EXPECT_NE(keys[1][1]["vertices"][1], atTen) << "the key at 20 moved, the one at 10 did not";
+  EXPECT_EQ(marks("mask"), 2);
+  Screenshot("10-keys");
+  ExpectShownFrameIsTheCommands("with the mask keyed");
+}
+
 }  // namespace

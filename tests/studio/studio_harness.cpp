@@ -1,5 +1,9 @@
 #include "studio_harness.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -23,6 +27,42 @@ RunningStudio::RunningStudio(const std::filesystem::path& file) {
 RunningStudio::~RunningStudio() {
   server_->Stop();
   thread_.join();
+}
+
+int ConnectLoopback(int port) {
+  const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (sock >= 0 && ::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(sock);
+    return -1;
+  }
+  return sock;
+}
+
+Trickler::Trickler(int port, int seconds) : socket_(ConnectLoopback(port)) {
+  thread_ = std::thread([this, port, seconds] {
+    const std::string request =
+        "GET /api/scene HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (size_t i = 0; i < request.size() && !done_ && std::chrono::steady_clock::now() < end;) {
+      if (::send(socket_, &request[i], 1, MSG_NOSIGNAL) == 1) {
+        ++sent_;
+        ++i;
+      }
+      for (int wait = 0; wait < 50 && !done_; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+  });
+}
+
+Trickler::~Trickler() {
+  done_ = true;
+  thread_.join();
+  ::close(socket_);
 }
 
 std::string SmallSceneText() {

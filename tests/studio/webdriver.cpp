@@ -167,7 +167,10 @@ void WebDriver::Pointer(const Json& actions) {
 // starts each action sequence with the button released, and Chromium ends a range input's drag
 // (firing "change") at the first move without the left button.
 void WebDriver::Press(const Json& element, int x, int y) {
+  // Where a user would press it: scrolled into view first, as a panel taller than the window
+  // leaves some controls below it.
   const Json centre = Execute(
+      "arguments[0].scrollIntoView({block: 'center'});"
       "const r = arguments[0].getBoundingClientRect();"
       "return [r.x + r.width / 2, r.y + r.height / 2];",
       Json::array({element}));
