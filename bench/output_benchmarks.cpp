@@ -104,7 +104,7 @@ void SteadyFrame(benchmark::State& state) {
     settings.path = (dir / "one.mkv").string();
     settings.kind = lwhost::OutputKind::kMkv;
     std::unique_ptr<lwhost::OutputWriter> writer = lwhost::OpenOutput(settings);
-    lwhost::FrameOutput out = renderer.RenderFrame(0, {0, {}, kJobs, {}});
+    lwhost::FrameOutput out = renderer.RenderFrame(0, {0, {}, kJobs, {}, {}});
     writer->Write(
         0, {&out.image, out.originX, out.originY, renderer.WorldWidth(), renderer.WorldHeight()});
     writer->Finish();
