@@ -14,6 +14,7 @@ extern "C" {
 
 #include "core/file_gate.h"
 #include "media/av_convert.h"
+#include "media/av_handles.h"
 #include "media/fd_io.h"
 
 namespace lwhost {
@@ -21,22 +22,6 @@ namespace {
 
 // Going forward by more than this many frames seeks instead of decoding through.
 constexpr int64_t kSeekAheadFrames = 120;
-
-struct FormatClose {
-  void operator()(AVFormatContext* format) const { avformat_close_input(&format); }
-};
-struct CodecContextFree {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ParametersFree {
-  void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
-};
 
 using Format = std::unique_ptr<AVFormatContext, FormatClose>;
 

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "media/av_handles.h"
 #include "media/output_file.h"
 
 extern "C" {
@@ -41,23 +42,6 @@ std::string AvError(int code) {
   av_strerror(code, text, sizeof text);
   return text;
 }
-
-struct CodecFree {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFree {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
-using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
 
 // The packed input format FileFrame samples map onto without arithmetic.
 AVPixelFormat PackedFormat(int bits) {

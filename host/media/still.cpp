@@ -11,6 +11,7 @@ extern "C" {
 #include "core/file_gate.h"
 #include "layers/png_io.h"
 #include "media/av_convert.h"
+#include "media/av_handles.h"
 #include "media/exr_read.h"
 #include "media/fd_io.h"
 #include "media/footage.h"
@@ -20,16 +21,6 @@ namespace lwhost {
 namespace {
 
 constexpr size_t kSniffBytes = 16;
-
-struct CodecContextFree {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameFree {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFree {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 
 // A whole JPEG, TIFF or DPX file is one packet to FFmpeg's image decoders.
 Image DecodeWithFfmpeg(int fd, StillKind kind, int bitDepth, const std::string& name) {
