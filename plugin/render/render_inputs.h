@@ -118,7 +118,10 @@ inline constexpr std::array<LWD_InputOf<PF_Fixed>, 3> kAngleInputs{{
 template <typename Inputs>
 constexpr bool InputsOfType(const Inputs& inputs, PF_ParamType type) {
   for (const auto& input : inputs) {
-    if (ParamRowAt(input.param) == nullptr || ParamRowAt(input.param)->type != type) {
+    // An index check rather than comparing ParamRowAt's pointer with null: the sanitizers'
+    // builds do not fold that comparison into a constant.
+    if (input.param < 1 || input.param > static_cast<int>(kParamTable.size()) ||
+        kParamTable[static_cast<std::size_t>(input.param - 1)].type != type) {
       return false;
     }
   }
