@@ -1,6 +1,7 @@
 #include "media/frame_cache.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace lwhost {
 namespace {
@@ -36,6 +37,16 @@ void MovingSource::PlanAhead(const SceneTime& time) {
   // The frames the next scene frames show, up to half the cache: room for them and for the
   // frames still in use behind. A new request replaces the plan (a scrub goes elsewhere).
   ahead_.clear();
+  // Frames between the decoder and this request: a render on another thread, a frame behind,
+  // will ask for them next. Decoded through and dropped, each would cost a seek back.
+  const int64_t requested = footage_->IndexAt(time);
+  if (requested > position_ && requested - position_ <= capacity_ / 2) {
+    for (int64_t index = position_; index < requested; ++index) {
+      if (cache_.count(index) == 0 && failures_.count(index) == 0 && index != decoding_) {
+        ahead_.insert(index);
+      }
+    }
+  }
   int64_t planned = 0;
   for (int64_t step = 1; step <= 4 * capacity_ && planned < capacity_ / 2; ++step) {
     const SceneTime next{time.value + step * time.step, time.step, time.scale};
@@ -93,22 +104,25 @@ std::shared_ptr<Image> MovingSource::FrameAt(const SceneTime& time, int32_t dx, 
 }
 
 bool MovingSource::NextToDecode(int64_t* index) {
-  // Forward from where the decoder stands if anything is wanted there; back (a seek) otherwise.
-  // What a render waits for comes before what is planned.
-  for (std::set<int64_t>* wanted : {&demanded_, &ahead_}) {
-    if (!wanted->empty()) {
-      auto next = wanted->lower_bound(position_);
-      if (next == wanted->end() && wanted == &demanded_) {
-        next = wanted->begin();
-      }
-      if (next != wanted->end()) {
-        *index = *next;
-        return true;
-      }
-    }
+  // Forward from where the decoder stands, the nearest frame a render waits for or the plan
+  // holds: on the way to a frame one render waits for, the frames another will want next are
+  // kept. Back (a seek) first for a frame a render waits for, then for the plan.
+  const auto forward = [this](const std::set<int64_t>& wanted) -> std::optional<int64_t> {
+    const auto next = wanted.lower_bound(position_);
+    return next == wanted.end() ? std::nullopt : std::optional<int64_t>(*next);
+  };
+  const std::optional<int64_t> demanded = forward(demanded_);
+  const std::optional<int64_t> planned = forward(ahead_);
+  if (demanded) {
+    *index = planned ? std::min(*demanded, *planned) : *demanded;
+    return true;
   }
-  if (!ahead_.empty()) {
-    *index = *ahead_.begin();
+  if (!demanded_.empty()) {
+    *index = *demanded_.begin();
+    return true;
+  }
+  if (planned || !ahead_.empty()) {
+    *index = planned ? *planned : *ahead_.begin();
     return true;
   }
   return false;

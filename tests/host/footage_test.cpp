@@ -140,9 +140,10 @@ TEST_F(FootageTest, AForwardRenderOnTwoThreadsDecodesEachFrameOnceWithoutSeeking
   }
   EXPECT_EQ(source->Seeks(), 0);
   EXPECT_LE(source->Capacity(), 32);
-  // Going back is a seek, and still the right frame.
+  // Going back is still the right frame: from the cache if the decoder's lead has not pushed it
+  // out yet (timing: a slower build decodes less far ahead), else after one seek.
   EXPECT_EQ(Shown(*source, 2), 2);
-  EXPECT_EQ(source->Seeks(), 1);
+  EXPECT_EQ(source->Seeks(), source->DecodeCounts().at(2) - 1);
 }
 
 // A picture with every alpha from opaque to clear and colours that differ per pixel.
