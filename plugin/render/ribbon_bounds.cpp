@@ -25,7 +25,12 @@ PF_Err EstimateRibbonBounds(LWD_RenderHost& host, LWD_RenderSettings& settings) 
   LWD_RenderSettings& s = settings;
   s.boundsMargin = 0.5 * s.thicknessClamped * s.maxWidthFactor + s.depth + kMarginSlack;
   LWD_BoundsScan scan = StartBoundsScan(s);
-  const auto lastK = static_cast<std::int64_t>(0.5 * s.visibleLength) + 1;
+  // A count past 2^63 does not fit the loop's integer. x86 has always turned such a count (and
+  // NaN) into INT64_MIN, so a path that long was scanned not at all and its frame stays empty:
+  // kept so, but without the undefined conversion.
+  const double halfLength = 0.5 * s.visibleLength;
+  const std::int64_t lastK =
+      halfLength > -0x1p63 && halfLength < 0x1p63 ? static_cast<std::int64_t>(halfLength) + 1 : -1;
   std::int64_t scanned = 0;
   for (std::int64_t k = 0; k <= lastK; ++k) {
     const double arc = std::min(s.visibleEnd, s.visibleStart + kScanSpacing * k);
