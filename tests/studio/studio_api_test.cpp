@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "../cli/cli_harness.h"
 #include "studio_harness.h"
@@ -221,6 +224,52 @@ TEST_F(StudioApi, ExportWritesTheCommandsFilesInTheScenesFolder) {
   EXPECT_EQ(ReadBytes(folder_ / "out.0003.png"), CommandFrame(scene, 3));
 }
 
+// `program args...` in `folder`, its standard output.
+std::string Output(const std::string& program, const std::vector<std::string>& args,
+                   const std::filesystem::path& folder) {
+  const auto outcome = lwclitest::RunProgram(program, args, folder);
+  EXPECT_EQ(outcome.exitCode, 0) << program << ": " << outcome.err;
+  return outcome.out;
+}
+
+// Every frame's checksum as ffmpeg decodes the movie.
+std::string FrameSums(const std::filesystem::path& movie) {
+  return Output("/usr/bin/ffmpeg",
+                {"-v", "error", "-i", movie.string(), "-map", "0:v", "-f", "framemd5", "-"},
+                movie.parent_path());
+}
+
+TEST_F(StudioApi, AMovieExportIsTheMovieTheCommandWrites) {
+  const auto exported = client().Post(
+      "/api/export", R"({"first": 0, "last": 9, "output": "take.mkv"})", "application/json");
+  ASSERT_TRUE(exported);
+  ASSERT_EQ(exported->status, 202) << exported->body;
+  const Json job = AwaitExport(client());
+  EXPECT_EQ(job["state"], "done") << job;
+  EXPECT_EQ(job["done"], 10);
+  EXPECT_EQ(job["written"], Json::array({(folder_ / "take.mkv").string()}));
+  EXPECT_EQ(Output("/usr/bin/ffprobe",
+                   {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                    "stream=codec_name,nb_read_frames", "-of", "default=noprint_wrappers=1",
+                    (folder_ / "take.mkv").string()},
+                   folder_.path()),
+            "codec_name=ffv1\nnb_read_frames=10\n");
+
+  // FFV1 is lossless: the same frames as the command's movie of the same scene.
+  WriteText(folder_ / "check.json", SceneNow());
+  const auto command = RunLathewind(
+      {"render", (folder_ / "check.json").string(), "-o", (folder_ / "check.mkv").string()});
+  ASSERT_EQ(command.exitCode, 0) << command.err;
+  EXPECT_EQ(FrameSums(folder_ / "take.mkv"), FrameSums(folder_ / "check.mkv"));
+
+  // The kind by name, as --format gives it; and one the host does not write.
+  const auto unknown = client().Post(
+      "/api/export", R"({"first": 0, "output": "take.avi", "format": "avi"})", "application/json");
+  ASSERT_TRUE(unknown);
+  EXPECT_EQ(unknown->status, 400);
+  EXPECT_EQ(Json::parse(unknown->body)["location"], "/format");
+}
+
 // A scene heavy enough that a render is still running when the test acts on it.
 std::string HeavyScene() {
   Json scene = Json::parse(lwstudiotest::SmallSceneText());
@@ -275,10 +324,10 @@ TEST_F(StudioApi, AChangeOrADepartedClientCancelsTheRenderInFlight) {
   EXPECT_EQ(studio.CancelledRenders(), 2);
 }
 
-TEST_F(StudioApi, ALongExportIsAJobThatCanBeCancelled) {
+TEST_F(StudioApi, ALongExportIsAJobThatCanBeCancelledAndLeavesNoMovie) {
   ASSERT_EQ(client().Put("/api/scene", HeavyScene(), "application/json")->status, 200);
   ASSERT_EQ(client()
-                .Post("/api/export", R"({"first": 0, "last": 9, "output": "long.%04d.png"})",
+                .Post("/api/export", R"({"first": 0, "last": 9, "output": "long.mov"})",
                       "application/json")
                 ->status,
             202);
@@ -287,17 +336,22 @@ TEST_F(StudioApi, ALongExportIsAJobThatCanBeCancelled) {
       client().Post("/api/export", R"({"first": 0, "output": "x.png"})", "application/json");
   ASSERT_TRUE(second);
   EXPECT_EQ(second->status, 409) << "one job at a time";
+  const auto movieFiles = [&] {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+      files += entry.path().filename().string().find("long") != std::string::npos ? 1 : 0;
+    }
+    return files;
+  };
+  EXPECT_EQ(movieFiles(), 1) << "the movie's temporary, while the job runs";
   const auto cancelled = client().Delete("/api/export");
   ASSERT_TRUE(cancelled);
   EXPECT_EQ(cancelled->status, 200);
   const Json job = AwaitExport(client());
   EXPECT_EQ(job["state"], "cancelled") << job;
   EXPECT_LT(job["done"].get<int>(), 10);
-  int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
-    files += entry.path().filename().string().rfind("long.", 0) == 0 ? 1 : 0;
-  }
-  EXPECT_EQ(files, job["done"].get<int>()) << "every file written whole, none begun after";
+  EXPECT_EQ(job["written"], Json::array());
+  EXPECT_EQ(movieFiles(), 0) << "a cancelled movie leaves nothing, not even its temporary";
   EXPECT_EQ(running_->studio().RendersInFlight(), 0);
 }
 
@@ -312,7 +366,8 @@ constexpr const char* kHandFormatted = R"json({
   "layers": {"checker": {"pattern": "checker", "width": 96, "height": 32, "cell": 8,
                          "colors": ["#E8553BFF", "#2D7DD2FF"]}},
   "params": {"Source": "checker",   "Path": "spine",
-             "Thickness (0 = from source)": 30, "Taper Start": 10}
+             "Thickness (0 = from source)": 30, "Taper Start": 10,
+             "Offset": {"keys": [[0, 0], [9, 40]]}}
 }
 )json";
 
@@ -340,14 +395,20 @@ TEST_F(StudioApi, PatchMergesAndSaveEditsOnlyWhatChangedInTheFile) {
   EXPECT_EQ(bad->status, 400);
   EXPECT_EQ(Json::parse(bad->body)["location"], "/params/Taper Start");
 
+  // The page's choice of a key's interpolation: the span leaving the first key eases.
+  const auto eased =
+      patch(R"json({"params": {"Offset": {"keys": [[0, 0, "ease"], [9, 40]]}}})json");
+  ASSERT_EQ(eased->status, 200) << eased->body;
+
   // The page puts the whole scene back, one number per line; a vertex of the other mask moved.
-  Json page = now;
+  Json page = Json::parse(client.Get("/api/scene")->body);
   page["masks"]["other"]["vertices"][1] = {161, 60};
   ASSERT_EQ(client.Put("/api/scene", page.dump(2), "application/json")->status, 200);
   ASSERT_EQ(client.Post("/api/save")->status, 200);
   std::string expected = kHandFormatted;
   expected.replace(expected.find("\"Taper Start\": 10"), 17, "\"Taper Start\": 25");
   expected.replace(expected.find("[160, 60]"), 9, "[161, 60]");
+  expected.replace(expected.find("[0, 0], [9"), 6, R"([0,0,"ease"])");
   expected.erase(expected.find("\"Thickness"),
                  std::string("\"Thickness (0 = from source)\": 30, ").size());
   EXPECT_EQ(ReadBytes(folder_ / "hand.json"), expected);
