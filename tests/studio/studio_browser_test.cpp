@@ -404,8 +404,8 @@ TEST_F(StudioPage, AKeysInterpolationIsChosenOnThePage) {
   ExpectShownFrameIsTheCommands("held keys");
 }
 
-// A movie and an image sequence as the Source: scrubbing and playing show the frames the command
-// renders, and the page exports the scene as a movie.
+// A movie and an image sequence as the Source (the sequence over a plate):
+// scrubbing and playing show the frames the command renders; the page exports a movie.
 TEST_F(StudioPage, FootageSourcesScrubAndPlayAsTheCommandRendersThem) {
   Ffmpeg({"-f", "lavfi", "-i", "testsrc=size=96x32:rate=24", "-frames:v", "12", "-c:v", "ffv1",
           "clip.mkv"},
@@ -419,6 +419,9 @@ TEST_F(StudioPage, FootageSourcesScrubAndPlayAsTheCommandRendersThem) {
   scene["layers"]["seq"] = {{"image", "seq.%04d.png"}};
   for (const std::string source : {"clip", "seq"}) {
     scene["params"]["Source"] = source;
+    if (source == "seq") {
+      scene["background"] = "#203040";  // and over a plate, as the command composites it
+    }
     ASSERT_EQ(api_->Put("/api/scene", scene.dump(2), "application/json")->status, 200);
     driver_.Navigate(running_->Origin() + "/");
     WaitSettled();
