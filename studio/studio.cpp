@@ -150,6 +150,11 @@ Json PointList(const std::vector<lwhost::MaskVertex>& vertices,
   return list;
 }
 
+lwhost::FrameOutput RenderWithTheHost(lwhost::SceneRenderer& renderer, int32_t frame,
+                                      const lwhost::RenderOptions& options) {
+  return renderer.RenderFrame(frame, options);
+}
+
 }  // namespace
 
 Reply ErrorReply(int status, const std::string& message, const std::string& location) {
@@ -159,10 +164,7 @@ Reply ErrorReply(int status, const std::string& message, const std::string& loca
 
 Studio::Studio(const std::string& pluginPath, StudioScene scene, RenderCall render)
     : scene_(std::move(scene)),
-      render_(render ? std::move(render)
-                     : [](lwhost::SceneRenderer& renderer, int32_t frame,
-                          const lwhost::RenderOptions&
-                              options) { return renderer.RenderFrame(frame, options); }),
+      render_(render ? std::move(render) : RenderCall(RenderWithTheHost)),
       folder_(fs::weakly_canonical(fs::absolute(scene_.folder))),
       root_(scene_.root.empty() ? folder_ : fs::weakly_canonical(fs::absolute(scene_.root))),
       gate_{root_, "the studio"},

@@ -704,10 +704,12 @@ function buildPanel() {
     if (param.type !== "button" && currentValue(param) !== undefined) {
       const holder = element.querySelector(".value") || element;
       holder.appendChild(keyButton(param));
-      holder.appendChild(interpolationChooser("params", param.label, () => {
-        buildPanel();
-        markKeys();
-      }));
+      if (MOVING_TYPES.includes(param.type)) {
+        holder.appendChild(interpolationChooser("params", param.label, () => {
+          buildPanel();
+          markKeys();
+        }));
+      }
     }
     parent.appendChild(element);
   }
@@ -731,6 +733,9 @@ function keyButton(param) {
   });
   return button;
 }
+
+// The values that move between keys; the others (popups, checkboxes, layers, masks) hold.
+const MOVING_TYPES = ["float slider", "angle", "arbitrary data"];
 
 // Beside the key at the current frame: how the span that leaves it moves. `section` and `name`
 // say where the keyed value sits in the scene ("params" or "masks").
