@@ -95,26 +95,6 @@ TEST(StudioRenderEnd, EveryEndReleasesTheCountAndTheNextRequestIsServed) {
   waiting.join();
   EXPECT_EQ(cancelledStatus, 409);
   expectServed("a render cancelled by a newer request");
-
-  // An export whose render throws fails with the reason and writes nothing.
-  next = End::kThrows;
-  ASSERT_EQ(client
-                .Post("/api/export", R"({"first": 0, "last": 2, "output": "out.%04d.png"})",
-                      "application/json")
-                ->status,
-            202);
-  Json job;
-  for (int i = 0; i < 3000; ++i) {
-    job = Json::parse(client.Get("/api/export")->body);
-    if (job["state"] != "running") {
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_EQ(job["state"], "failed") << job;
-  EXPECT_EQ(job["error"], "the render threw") << job;
-  EXPECT_EQ(job["written"], Json::array());
-  expectServed("an export whose render threw");
 }
 
 }  // namespace
