@@ -12,6 +12,8 @@
 #include "core/nearest_name.h"
 #include "core/number_text.h"
 #include "layers/png_io.h"
+#include "media/output_file.h"
+#include "media/output_format.h"
 #include "params/param_listing.h"
 #include "params/param_store.h"
 #include "scenes/frame_pattern.h"
@@ -148,6 +150,11 @@ Json PointList(const std::vector<lwhost::MaskVertex>& vertices,
   return list;
 }
 
+lwhost::FrameOutput RenderWithTheHost(lwhost::SceneRenderer& renderer, int32_t frame,
+                                      const lwhost::RenderOptions& options) {
+  return renderer.RenderFrame(frame, options);
+}
+
 }  // namespace
 
 Reply ErrorReply(int status, const std::string& message, const std::string& location) {
@@ -155,8 +162,9 @@ Reply ErrorReply(int status, const std::string& message, const std::string& loca
                JsonText(Json{{"error", message}, {"location", location}})};
 }
 
-Studio::Studio(const std::string& pluginPath, StudioScene scene)
+Studio::Studio(const std::string& pluginPath, StudioScene scene, RenderCall render)
     : scene_(std::move(scene)),
+      render_(render ? std::move(render) : RenderCall(RenderWithTheHost)),
       folder_(fs::weakly_canonical(fs::absolute(scene_.folder))),
       root_(scene_.root.empty() ? folder_ : fs::weakly_canonical(fs::absolute(scene_.root))),
       gate_{root_, "the studio"},
@@ -306,7 +314,7 @@ Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRender
     options.threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
     lwhost::SceneRenderer& renderer = rendererOf();
     const InFlight counted(inFlight_);
-    lwhost::FrameOutput out = renderer.RenderFrame(static_cast<int32_t>(frame), options);
+    lwhost::FrameOutput out = render_(renderer, static_cast<int32_t>(frame), options);
     if (out.err != PF_Err_NONE) {
       if (cancel && cancel()) {
         ++cancelled_;
@@ -318,6 +326,8 @@ Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRender
                             std::to_string(frame),
                         "");
     }
+    // Over the scene's plate, as the command writes the frame.
+    renderer.CompositeBackground(out);
     *output = std::move(out);
   } catch (const lwhost::SceneError& e) {
     return SceneErrorReply(e);
@@ -528,7 +538,7 @@ Reply Studio::StartExport(const std::string& body) {
   if (!request) {
     return refusal;
   }
-  if (auto bad = OnlyKeys(*request, {"first", "last", "output"})) {
+  if (auto bad = OnlyKeys(*request, {"first", "last", "output", "format"})) {
     return *bad;
   }
   if (!request->contains("first") || !request->contains("output")) {
@@ -548,9 +558,28 @@ Reply Studio::StartExport(const std::string& body) {
   if (!output.is_string()) {
     return ErrorReply(400, "output must be a file name", "/output");
   }
-  if (const std::string bad = BadOutputName(output.get<std::string>()); !bad.empty()) {
+  const std::string name = output.get<std::string>();
+  if (const std::string bad = BadOutputName(name); !bad.empty()) {
     return ErrorReply(400, bad, "/output");
   }
+  // The kind of file, as the command picks it: by name when given, else by the extension.
+  std::optional<lwhost::OutputKind> kind;
+  if (request->contains("format")) {
+    const Json& format = request->at("format");
+    kind = format.is_string() ? lwhost::FormatFromName(format.get<std::string>()) : std::nullopt;
+    if (!kind) {
+      return ErrorReply(400, "format must be one of " + lwhost::KnownOutputExtensions(), "/format");
+    }
+  } else {
+    kind = lwhost::FormatFromPath(name);
+    if (!kind) {
+      return ErrorReply(400,
+                        "output has an unknown extension; known: " +
+                            lwhost::KnownOutputExtensions() + " (or give \"format\")",
+                        "/output");
+    }
+  }
+  const lwhost::OutputFormat& format = lwhost::FormatOf(*kind);
   {
     // Answered without waiting for the frame the running job renders.
     std::lock_guard jobLock(jobMutex_);
@@ -567,11 +596,16 @@ Reply Studio::StartExport(const std::string& body) {
   }
   lwhost::FramePattern pattern;
   try {
-    pattern = lwhost::ParseOutputPattern(output.get<std::string>(), last - first + 1);
+    pattern = format.movie ? lwhost::ParseFramePattern(name)
+                           : lwhost::ParseOutputPattern(name, last - first + 1);
   } catch (const std::invalid_argument& e) {
     return ErrorReply(400, e.what(), "/output");
   }
-  const fs::path relative(output.get<std::string>());
+  if (format.movie && pattern.hasField) {
+    return ErrorReply(400, "a movie holds every frame in one file; drop the frame field",
+                      "/output");
+  }
+  const fs::path relative(name);
   if (relative.is_absolute() || !Inside(root_, folder_ / relative)) {
     return ErrorReply(400, "the studio writes only inside " + root_.string(), "/output");
   }
@@ -581,12 +615,15 @@ Reply Studio::StartExport(const std::string& body) {
   if (std::error_code error; fs::is_directory(folder_ / relative, error)) {
     return ErrorReply(400, "output must name a file, not a folder", "/output");
   }
+  lwhost::OutputSettings settings;
   int32_t dx = 1;
   int32_t dy = 1;
   try {
     const lwhost::Scene scene = ParseText(scene_.text);
     dx = scene.downsampleX;
     dy = scene.downsampleY;
+    settings.bitDepth = scene.bitDepth;
+    settings.frameRate = scene.frameRate;
   } catch (const lwhost::SceneError& e) {
     return SceneErrorReply(e);
   }
@@ -597,11 +634,22 @@ Reply Studio::StartExport(const std::string& body) {
   if (exportThread_.joinable()) {
     exportThread_.join();  // the last job has ended
   }
+  settings.path = (folder_ / relative).string();
+  settings.kind = *kind;
+  settings.firstFrame = first;
+  try {
+    // Made now, so that an output that cannot be written is refused before anything renders.
+    job_.writer = lwhost::OpenOutput(settings);
+    job_.pattern = lwhost::ParseFramePattern(settings.path);
+  } catch (const std::exception& e) {  // OutputError, or a folder whose name reads as a pattern
+    job_.writer.reset();
+    return ErrorReply(400, e.what(), "/output");
+  }
   job_.text = scene_.text;
   job_.version = textVersion_;
   job_.first = first;
   job_.last = last;
-  job_.pattern = pattern;
+  job_.movie = format.movie;
   job_.dx = dx;
   job_.dy = dy;
   job_.state = "running";
@@ -614,7 +662,11 @@ Reply Studio::StartExport(const std::string& body) {
 }
 
 void Studio::RunExport() {
-  const auto finish = [this](const char* state, const std::string& error) {
+  lwhost::OutputWriter& writer = *job_.writer;
+  const auto finish = [this, &writer](const char* state, const std::string& error) {
+    if (std::string(state) != "done") {
+      writer.Abandon();  // a movie leaves nothing; the stills written stay, each one whole
+    }
     std::lock_guard jobLock(jobMutex_);
     job_.state = state;
     job_.error = error;
@@ -627,15 +679,19 @@ void Studio::RunExport() {
     }
     lwhost::FrameOutput output;
     Reply reply;
+    int32_t layerWidth = 0;
+    int32_t layerHeight = 0;
     {
       // The edit lock for one frame at a time: edits and the live frames go on between them.
       std::lock_guard lock(mutex_);
-      reply = RenderImage(
-          frame,
-          [this]() -> lwhost::SceneRenderer& {
-            return RendererForText(job_.text, job_.version, job_.dx, job_.dy);
-          },
-          cancel, &output);
+      const auto renderer = [this]() -> lwhost::SceneRenderer& {
+        return RendererForText(job_.text, job_.version, job_.dx, job_.dy);
+      };
+      reply = RenderImage(frame, renderer, cancel, &output);
+      if (reply.status == 200) {
+        layerWidth = renderer().WorldWidth();
+        layerHeight = renderer().WorldHeight();
+      }
     }
     if (reply.status != 200) {
       if (cancel()) {
@@ -644,15 +700,29 @@ void Studio::RunExport() {
       const Json refusal = Json::parse(reply.body, nullptr, false);
       return finish("failed", refusal.is_object() ? refusal.value("error", "") : reply.body);
     }
-    const fs::path file = folder_ / lwhost::FormatFrame(job_.pattern, frame);
+    // Encoded outside the edit lock: a movie's frame costs about a render.
     try {
-      lwhost::WritePng(file, output.image, lwhost::PngAlpha::kStraight);
+      writer.Write(frame, {&output.image, output.originX, output.originY, layerWidth, layerHeight});
     } catch (const std::exception& e) {
       return finish("failed", e.what());
     }
     std::lock_guard jobLock(jobMutex_);
     ++job_.done;
-    job_.written.push_back(file.string());
+    if (!job_.movie) {
+      job_.written.push_back(lwhost::FormatFrame(job_.pattern, frame));
+    }
+  }
+  if (cancel()) {
+    return finish("cancelled", "");
+  }
+  try {
+    writer.Finish();
+  } catch (const std::exception& e) {
+    return finish("failed", e.what());
+  }
+  if (job_.movie) {
+    std::lock_guard jobLock(jobMutex_);
+    job_.written.push_back(lwhost::FormatFrame(job_.pattern, job_.first));
   }
   finish("done", "");
 }

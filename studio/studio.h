@@ -24,6 +24,7 @@
 #include "core/file_gate.h"
 #include "core/session.h"
 #include "drawing/graph_session.h"
+#include "media/output_writer.h"
 #include "scenes/frame_pattern.h"
 #include "scenes/scene_render.h"
 
@@ -51,11 +52,16 @@ struct StudioScene {
   std::string name = "(built-in demo scene)";  // names the scene in messages
 };
 
+// How the studio has a frame rendered: SceneRenderer::RenderFrame unless a test puts itself in
+// between (to make a render throw, fail or wait for its cancel).
+using RenderCall = std::function<lwhost::FrameOutput(lwhost::SceneRenderer&, int32_t frame,
+                                                     const lwhost::RenderOptions&)>;
+
 class Studio {
  public:
   // Loads the effect, sends global set-up and brings the scene up. Throws lwhost::SceneError for
   // a bad scene, lwhost::EffectError or lwhost::HostError when the effect fails.
-  Studio(const std::string& pluginPath, StudioScene scene);
+  Studio(const std::string& pluginPath, StudioScene scene, RenderCall render = {});
   ~Studio();
   Studio(const Studio&) = delete;
   Studio& operator=(const Studio&) = delete;
@@ -75,14 +81,16 @@ class Studio {
   // tangents, in full-resolution pixels.
   Reply Masks(int64_t frame = 0);
   Reply Save(const std::string& body = "");  // POST /api/save: an empty body or {}
-  // POST /api/export {"first", "last", "output"}: starts a job that renders frames to PNG files
-  // in the scene's folder, as `lathewind render` writes them, from the scene as it is now; answers
-  // 202 at once. The job takes the edit lock for one frame at a time. One job at a time.
+  // POST /api/export {"first", "last", "output", "format"}: starts a job that renders frames to
+  // still files or one movie in the scene's folder through the host's output service, as
+  // `lathewind render -o OUTPUT [--format FORMAT]` writes them, from the scene as it is now;
+  // answers 202 at once. The job takes the edit lock for one frame at a time. One job at a time.
   Reply StartExport(const std::string& body);
   // GET /api/export: {"state": "idle" | "running" | "done" | "cancelled" | "failed", "first",
   // "last", "done", "total", "written", "error"}.
   Reply ExportStatus();
-  // DELETE /api/export: the job stops before its next frame, or within its frame's render.
+  // DELETE /api/export: the job stops before its next frame, or within its frame's render; a
+  // movie it was writing is not left behind.
   Reply CancelExport();
 
   // Cancels every render in flight and every one to come: the studio is stopping.
@@ -110,7 +118,9 @@ class Studio {
     uint64_t version = 0;
     int64_t first = 0;
     int64_t last = 0;
-    lwhost::FramePattern pattern;
+    std::unique_ptr<lwhost::OutputWriter> writer;
+    lwhost::FramePattern pattern;  // the stills' names, or the movie's file, in the scene's folder
+    bool movie = false;
     int32_t dx = 1;
     int32_t dy = 1;
     std::string state = "idle";
@@ -121,6 +131,7 @@ class Studio {
   };
 
   StudioScene scene_;
+  RenderCall render_;
   std::filesystem::path folder_;  // canonical: where relative names resolve
   std::filesystem::path root_;    // canonical: nothing is read or written outside it
   lwhost::FileGate gate_;         // every file the scene names is opened through it

@@ -58,7 +58,22 @@ function isKeyed(value) {
   return value !== null && typeof value === "object" && !Array.isArray(value) && "keys" in value;
 }
 
-// A parameter's value at `frame`: numbers interpolate linearly between keys, others hold.
+// The names a key may give the span that leaves it; a key without one is linear.
+const INTERPOLATIONS = ["linear", "hold", "ease"];
+
+function interpolationOf(key) {
+  return INTERPOLATIONS.includes(key[2]) ? key[2] : "linear";
+}
+
+// The fraction of the way from a key to the next at the fraction s of the time between them, as
+// the host moves it: s (linear), 0 (hold) or 3s^2 - 2s^3 (ease), the host's own expression.
+function interpolatedFraction(interpolation, s) {
+  if (interpolation === "hold") return 0;
+  if (interpolation === "ease") return s * s * (3 - 2 * s);
+  return s;
+}
+
+// A parameter's value at `frame`: numbers move by the leaving key's interpolation, others hold.
 function valueAt(value, frame) {
   if (!isKeyed(value)) return value;
   const keys = value.keys;
@@ -68,23 +83,28 @@ function valueAt(value, frame) {
     const [f1, v1] = keys[i + 1];
     if (frame < f1) {
       if (typeof v0 === "number" && typeof v1 === "number") {
-        return v0 + (v1 - v0) * (frame - f0) / (f1 - f0);
+        const t = interpolatedFraction(interpolationOf(keys[i]), (frame - f0) / (f1 - f0));
+        return t === 0 ? v0 : v0 + (v1 - v0) * t;
       }
       return v0;
     }
   }
   return keys[keys.length - 1][1];
 }
+studio.valueAt = valueAt;  // for the browser test, against the host's rule
 
 // Sets a value at the current frame: a keyed value gets (or replaces) a key there.
 function setValue(label, value) {
   const params = studio.scene.params || (studio.scene.params = {});
   const old = params[label];
   if (isKeyed(old)) {
-    const keys = old.keys.filter((k) => k[0] !== studio.frame);
-    keys.push([studio.frame, value]);
-    keys.sort((a, b) => a[0] - b[0]);
-    old.keys = keys;
+    const at = keyAt(old, studio.frame);
+    if (at >= 0) {
+      old.keys[at][1] = value;  // the key keeps its interpolation
+    } else {
+      old.keys.push([studio.frame, value]);
+      old.keys.sort((a, b) => a[0] - b[0]);
+    }
   } else {
     params[label] = value;
   }
@@ -205,6 +225,32 @@ function commit(draft) {
     .catch(async (error) => {
       setStatus(error.message, true);
       await loadScene();  // back to what the server holds
+      buildPanel();
+    })
+    .finally(() => {
+      putInFlight = false;
+      sendHeldBack();
+    });
+}
+
+// Sends one edit as a merge patch of the scene, then the full frame. While a scene is on its way
+// or waiting, that one carries the edit too (the page's scene already holds it).
+function sendEdit(patch) {
+  if (putInFlight || putPending) {
+    commit(false);
+    return;
+  }
+  if (studio.changedAt === null) studio.changedAt = performance.now();
+  frameQueued = null;
+  putInFlight = true;
+  api("PATCH", "/api/scene", patch)
+    .then(() => {
+      setStatus("");
+      requestFrame(false);
+    })
+    .catch(async (error) => {
+      setStatus(error.message, true);
+      await loadScene();
       buildPanel();
     })
     .finally(() => {
@@ -656,7 +702,14 @@ function buildPanel() {
     const element = control(param);
     if (!element) continue;
     if (param.type !== "button" && currentValue(param) !== undefined) {
-      (element.querySelector(".value") || element).appendChild(keyButton(param));
+      const holder = element.querySelector(".value") || element;
+      holder.appendChild(keyButton(param));
+      if (MOVING_TYPES.includes(param.type)) {
+        holder.appendChild(interpolationChooser("params", param.label, () => {
+          buildPanel();
+          markKeys();
+        }));
+      }
     }
     parent.appendChild(element);
   }
@@ -679,6 +732,37 @@ function keyButton(param) {
     commit(false);
   });
   return button;
+}
+
+// The values that move between keys; the others (popups, checkboxes, layers, masks) hold.
+const MOVING_TYPES = ["float slider", "angle", "arbitrary data"];
+
+// Beside the key at the current frame: how the span that leaves it moves. `section` and `name`
+// say where the keyed value sits in the scene ("params" or "masks").
+function interpolationChooser(section, name, onChanged) {
+  const keyed = studio.scene[section][name];
+  const at = keyAt(keyed, studio.frame);
+  const select = document.createElement("select");
+  select.className = "key-interpolation";
+  select.hidden = at < 0;
+  select.title = "How the value moves from the key at frame " + studio.frame + " to the next";
+  select.setAttribute("aria-label", "Interpolation of the key: " + name);
+  for (const kind of INTERPOLATIONS) {
+    const option = document.createElement("option");
+    option.textContent = kind;
+    option.value = kind;
+    select.appendChild(option);
+  }
+  if (at < 0) return select;
+  select.value = interpolationOf(keyed.keys[at]);
+  select.addEventListener("change", () => {
+    const key = keyed.keys[keyAt(keyed, studio.frame)];
+    key.length = 2;  // a linear key is written without a name, as scene files keep it
+    if (select.value !== "linear") key.push(select.value);
+    sendEdit({ [section]: { [name]: keyed } });
+    onChanged();
+  });
+  return select;
 }
 
 // ---- time -----------------------------------------------------------------------------------
@@ -718,6 +802,11 @@ function updateMaskKeyButton() {
   button.textContent = (keyed ? "\u25C6" : "\u25C7") + " Mask";
   button.title = name === null ? "Choose a mask in \"Path\" to key it"
     : (keyed ? "Remove the key of " : "Add a key of ") + name + " at frame " + studio.frame;
+  const chooser = name === null ? document.createElement("select")
+    : interpolationChooser("masks", name, markKeys);
+  chooser.id = "mask-interpolation";
+  chooser.hidden = !keyed;
+  $("mask-interpolation").replaceWith(chooser);
 }
 
 // Marks under the time slider, one row for each kind of key: parameters, the width graph, masks.
@@ -727,9 +816,10 @@ function markKeys() {
   const byKind = { param: new Map(), graph: new Map(), mask: new Map() };
   const add = (kind, name, value) => {
     if (!isKeyed(value)) return;
-    for (const [f] of value.keys) {
+    for (const key of value.keys) {
+      const f = key[0];
       const names = byKind[kind].get(f) || [];
-      names.push(name);
+      names.push(interpolationOf(key) === "linear" ? name : name + " (" + interpolationOf(key) + ")");
       byKind[kind].set(f, names);
     }
   };
@@ -818,8 +908,20 @@ async function save() {
 
 // An export runs as a job of the studio's: the page starts it, then follows its progress until it
 // ends or is cancelled.
+const MOVIE_KINDS = ["mov", "mkv", "mp4"];
+
+// The export's name for another kind: the same stem, a frame field for stills, none for a movie.
+function exportNameFor(name, kind) {
+  const stem = name.replace(/\.[A-Za-z0-9]+$/, "").replace(/\.?%0?\d*d$/, "") || "export";
+  return stem + (MOVIE_KINDS.includes(kind) ? "" : ".%04d") + "." + kind;
+}
+
 async function exportFrames(sequence) {
-  const body = { first: sequence ? studio.first : studio.frame, output: $("export-name").value };
+  const body = {
+    first: sequence ? studio.first : studio.frame,
+    output: $("export-name").value,
+    format: $("export-kind").value,
+  };
   if (sequence) body.last = studio.last;
   setStatus("exporting\u2026");
   try {
@@ -894,6 +996,9 @@ async function start() {
   $("export-frame").addEventListener("click", () => exportFrames(false));
   $("export-sequence").addEventListener("click", () => exportFrames(true));
   $("export-cancel").addEventListener("click", cancelExport);
+  $("export-kind").addEventListener("change", () => {
+    $("export-name").value = exportNameFor($("export-name").value, $("export-kind").value);
+  });
   $("mask-key").addEventListener("click", toggleMaskKey);
   buildPanel();
   markKeys();

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -221,6 +223,21 @@ TEST_F(StudioApi, ExportWritesTheCommandsFilesInTheScenesFolder) {
   EXPECT_EQ(ReadBytes(folder_ / "out.0003.png"), CommandFrame(scene, 3));
 }
 
+TEST_F(StudioApi, AMovieExportIsOneWholeFile) {
+  const auto exported = client().Post(
+      "/api/export", R"({"first": 0, "last": 9, "output": "take.mkv"})", "application/json");
+  ASSERT_TRUE(exported);
+  ASSERT_EQ(exported->status, 202) << exported->body;
+  const Json job = AwaitExport(client());
+  EXPECT_EQ(job["state"], "done") << job;
+  EXPECT_EQ(job["written"], Json::array({(folder_ / "take.mkv").string()}));
+  const auto probe = lwclitest::RunProgram(
+      "/usr/bin/ffprobe",
+      {"-v", "error", "-count_frames", "-show_entries", "stream=codec_name,nb_read_frames", "-of",
+       "default=noprint_wrappers=1", (folder_ / "take.mkv").string()});
+  EXPECT_EQ(probe.out, "codec_name=ffv1\nnb_read_frames=10\n") << probe.err;
+}
+
 // A scene heavy enough that a render is still running when the test acts on it.
 std::string HeavyScene() {
   Json scene = Json::parse(lwstudiotest::SmallSceneText());
@@ -275,10 +292,10 @@ TEST_F(StudioApi, AChangeOrADepartedClientCancelsTheRenderInFlight) {
   EXPECT_EQ(studio.CancelledRenders(), 2);
 }
 
-TEST_F(StudioApi, ALongExportIsAJobThatCanBeCancelled) {
+TEST_F(StudioApi, ALongExportIsAJobThatCanBeCancelledAndLeavesNoMovie) {
   ASSERT_EQ(client().Put("/api/scene", HeavyScene(), "application/json")->status, 200);
   ASSERT_EQ(client()
-                .Post("/api/export", R"({"first": 0, "last": 9, "output": "long.%04d.png"})",
+                .Post("/api/export", R"({"first": 0, "last": 9, "output": "long.mov"})",
                       "application/json")
                 ->status,
             202);
@@ -287,17 +304,22 @@ TEST_F(StudioApi, ALongExportIsAJobThatCanBeCancelled) {
       client().Post("/api/export", R"({"first": 0, "output": "x.png"})", "application/json");
   ASSERT_TRUE(second);
   EXPECT_EQ(second->status, 409) << "one job at a time";
+  const auto movieFiles = [&] {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+      files += entry.path().filename().string().find("long") != std::string::npos ? 1 : 0;
+    }
+    return files;
+  };
+  EXPECT_EQ(movieFiles(), 1) << "the movie's temporary, while the job runs";
   const auto cancelled = client().Delete("/api/export");
   ASSERT_TRUE(cancelled);
   EXPECT_EQ(cancelled->status, 200);
   const Json job = AwaitExport(client());
   EXPECT_EQ(job["state"], "cancelled") << job;
   EXPECT_LT(job["done"].get<int>(), 10);
-  int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
-    files += entry.path().filename().string().rfind("long.", 0) == 0 ? 1 : 0;
-  }
-  EXPECT_EQ(files, job["done"].get<int>()) << "every file written whole, none begun after";
+  EXPECT_EQ(job["written"], Json::array());
+  EXPECT_EQ(movieFiles(), 0) << "a cancelled movie leaves nothing, not even its temporary";
   EXPECT_EQ(running_->studio().RendersInFlight(), 0);
 }
 
@@ -312,7 +334,8 @@ constexpr const char* kHandFormatted = R"json({
   "layers": {"checker": {"pattern": "checker", "width": 96, "height": 32, "cell": 8,
                          "colors": ["#E8553BFF", "#2D7DD2FF"]}},
   "params": {"Source": "checker",   "Path": "spine",
-             "Thickness (0 = from source)": 30, "Taper Start": 10}
+             "Thickness (0 = from source)": 30, "Taper Start": 10,
+             "Offset": {"keys": [[0, 0], [9, 40]]}}
 }
 )json";
 
@@ -340,14 +363,20 @@ TEST_F(StudioApi, PatchMergesAndSaveEditsOnlyWhatChangedInTheFile) {
   EXPECT_EQ(bad->status, 400);
   EXPECT_EQ(Json::parse(bad->body)["location"], "/params/Taper Start");
 
+  // The page's choice of a key's interpolation: the span leaving the first key eases.
+  const auto eased =
+      patch(R"json({"params": {"Offset": {"keys": [[0, 0, "ease"], [9, 40]]}}})json");
+  ASSERT_EQ(eased->status, 200) << eased->body;
+
   // The page puts the whole scene back, one number per line; a vertex of the other mask moved.
-  Json page = now;
+  Json page = Json::parse(client.Get("/api/scene")->body);
   page["masks"]["other"]["vertices"][1] = {161, 60};
   ASSERT_EQ(client.Put("/api/scene", page.dump(2), "application/json")->status, 200);
   ASSERT_EQ(client.Post("/api/save")->status, 200);
   std::string expected = kHandFormatted;
   expected.replace(expected.find("\"Taper Start\": 10"), 17, "\"Taper Start\": 25");
   expected.replace(expected.find("[160, 60]"), 9, "[161, 60]");
+  expected.replace(expected.find("[0, 0], [9"), 6, R"([0,0,"ease"])");
   expected.erase(expected.find("\"Thickness"),
                  std::string("\"Thickness (0 = from source)\": 30, ").size());
   EXPECT_EQ(ReadBytes(folder_ / "hand.json"), expected);

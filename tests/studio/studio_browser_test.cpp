@@ -16,6 +16,7 @@
 
 #include "../cli/cli_harness.h"
 #include "demo_scene.h"
+#include "params/key_interpolation.h"
 #include "studio_harness.h"
 #include "webdriver.h"
 
@@ -320,3 +321,119 @@ TEST_F(StudioPage, KeysAreAddedAndRemovedAtTheCurrentFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+// The small scene with Offset, the "Width Graph" and the mask keyed at 0 and 8.
+Json KeyedSmallScene() {
+  Json scene = Json::parse(lwstudiotest::SmallSceneText());
+  Json later = scene["masks"]["spine"];
+  later["vertices"][1] = {160, 20};
+  scene["masks"]["spine"] = {{"keys", {{0, scene["masks"]["spine"]}, {8, later}}}};
+  scene["params"]["Offset"] = {{"keys", {{0, 0}, {8, 32}}}};
+  scene["params"]["Width Graph"] = {
+      {"keys", {{0, {{0, 1}, {1, 1}}}, {8, {{0, 0.2}, {0.5, 1}, {1, 0.2}}}}}};
+  return scene;
+}
+
+// The ffmpeg program, run in `folder`.
+void Ffmpeg(const std::vector<std::string>& args, const fs::path& folder) {
+  std::vector<std::string> all = {"-v", "error", "-nostdin", "-y"};
+  all.insert(all.end(), args.begin(), args.end());
+  const auto outcome = lwclitest::RunProgram("/usr/bin/ffmpeg", all, folder);
+  ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+}
+
+}  // namespace
+
+// The interpolation of the key at the current frame is chosen beside its diamond (a parameter,
+// the "Width Graph") or the Mask button; the panel moves values between keys as the host does.
+TEST_F(StudioPage, AKeysInterpolationIsChosenOnThePage) {
+  ASSERT_EQ(api_->Put("/api/scene", KeyedSmallScene().dump(2), "application/json")->status, 200);
+  driver_.Navigate(running_->Origin() + "/");
+  WaitSettled();
+  const auto goTo = [&](int frame) {
+    driver_.Execute("setFrame(arguments[0], false);", Json::array({frame}));
+    WaitSettled();
+  };
+  const auto choose = [&](const std::string& css, const std::string& kind) {
+    driver_.Execute(
+        "const s = document.querySelector(arguments[0]); s.value = arguments[1];"
+        "s.dispatchEvent(new Event('change'));",
+        Json::array({css, kind}));
+    WaitSettled();
+  };
+  const auto shown = [&](const std::string& label) {
+    return driver_
+        .Execute("return document.querySelector(\".param[data-label='" + label +
+                 "'] input[type=number]\").value;")
+        .get<std::string>();
+  };
+  const std::string offset = ".param[data-label='Offset'] .key-interpolation";
+
+  goTo(0);
+  choose(offset, "ease");
+  choose(".param[data-label='Width Graph'] .key-interpolation", "hold");
+  choose("#mask-interpolation", "ease");
+  Screenshot("11-chosen");
+  const Json scene = Scene();
+  EXPECT_EQ(scene["params"]["Offset"]["keys"][0], Json({0, 0, "ease"}));
+  EXPECT_EQ(scene["params"]["Offset"]["keys"][1], Json({8, 32})) << "a linear key has no name";
+  EXPECT_EQ(scene["params"]["Width Graph"]["keys"][0][2], "hold");
+  EXPECT_EQ(scene["masks"]["spine"]["keys"][0][2], "ease");
+
+  // A quarter of the eased span: the page's value is the host's, 5/32 of the way.
+  const double host = 32.0 * lwhost::InterpolatedFraction(lwhost::KeyInterpolation::kEase, 0.25);
+  EXPECT_EQ(
+      driver_.Execute("return lwStudio.valueAt(lwStudio.scene.params.Offset, 2);").get<double>(),
+      host);
+  goTo(2);
+  EXPECT_EQ(shown("Offset"), "5.0");
+  Screenshot("11-eased-at-2");
+  ExpectShownFrameIsTheCommands("eased keys at a quarter of their span");
+
+  goTo(0);
+  choose(offset, "hold");
+  goTo(6);
+  EXPECT_EQ(shown("Offset"), "0.0") << "held until the next key";
+  ExpectShownFrameIsTheCommands("held keys");
+}
+
+// A movie and an image sequence as the Source (the sequence over a plate):
+// scrubbing and playing show the frames the command renders.
+TEST_F(StudioPage, FootageSourcesScrubAndPlayAsTheCommandRendersThem) {
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc=size=96x32:rate=24", "-frames:v", "12", "-c:v", "ffv1",
+          "clip.mkv"},
+         folder_.path());
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=96x32:rate=24", "-frames:v", "12", "-start_number",
+          "0", "seq.%04d.png"},
+         folder_.path());
+  Json scene = Json::parse(lwstudiotest::SmallSceneText());
+  scene["frames"] = {0, 11};
+  scene["layers"]["clip"] = {{"video", "clip.mkv"}};
+  scene["layers"]["seq"] = {{"image", "seq.%04d.png"}};
+  for (const std::string source : {"clip", "seq"}) {
+    scene["params"]["Source"] = source;
+    if (source == "seq") {
+      scene["background"] = "#203040";  // and over a plate, as the command composites it
+    }
+    ASSERT_EQ(api_->Put("/api/scene", scene.dump(2), "application/json")->status, 200);
+    driver_.Navigate(running_->Origin() + "/");
+    WaitSettled();
+    ExpectShownFrameIsTheCommands(source + " at its first frame");
+    for (const int frame : {7, 3}) {  // forward, then back
+      driver_.Execute("setFrame(arguments[0], false);", Json::array({frame}));
+      WaitSettled();
+      Screenshot("12-" + source + "-" + std::to_string(frame));
+      ExpectShownFrameIsTheCommands(source + " scrubbed to frame " + std::to_string(frame));
+    }
+    driver_.Click(driver_.Element("#play"));
+    for (int i = 0; i < 600 && PageFrame() < 6; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    driver_.Click(driver_.Element("#play"));  // stops; the full frame follows
+    WaitSettled();
+    EXPECT_GE(PageFrame(), 6) << source << " played on";
+    ExpectShownFrameIsTheCommands(source + " stopped after playing");
+  }
+}

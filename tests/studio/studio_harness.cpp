@@ -9,7 +9,7 @@
 
 namespace lwstudiotest {
 
-RunningStudio::RunningStudio(const std::filesystem::path& file) {
+RunningStudio::RunningStudio(const std::filesystem::path& file, lwstudio::RenderCall render) {
   std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
@@ -18,7 +18,8 @@ RunningStudio::RunningStudio(const std::filesystem::path& file) {
   scene.file = file;
   scene.folder = file.parent_path();
   scene.name = file.filename().string();
-  studio_ = std::make_unique<lwstudio::Studio>(LATHEWIND_PLUGIN_PATH, std::move(scene));
+  studio_ = std::make_unique<lwstudio::Studio>(LATHEWIND_PLUGIN_PATH, std::move(scene),
+                                               std::move(render));
   server_ = std::make_unique<lwstudio::StudioServer>(*studio_);
   port_ = server_->Bind(0);
   thread_ = std::thread([this] { server_->Run(); });

@@ -15,8 +15,8 @@ namespace lwstudiotest {
 
 class RunningStudio {
  public:
-  // Serves the scene file `file` (its text read from disk).
-  explicit RunningStudio(const std::filesystem::path& file);
+  // Serves the scene file `file` (its text read from disk), rendering through `render` when given.
+  explicit RunningStudio(const std::filesystem::path& file, lwstudio::RenderCall render = {});
   ~RunningStudio();
   RunningStudio(const RunningStudio&) = delete;
   RunningStudio& operator=(const RunningStudio&) = delete;
