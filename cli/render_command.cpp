@@ -72,7 +72,8 @@ struct FrameRange {
   int64_t last = 0;
 };
 
-std::optional<int64_t> ParseFrameNumber(std::string_view text) {
+// Digits only, 0..kMaxFrame: frame numbers, downsample factors and suite versions alike.
+std::optional<int64_t> ParseWholeNumber(std::string_view text) {
   int64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0 ||
@@ -85,14 +86,14 @@ std::optional<int64_t> ParseFrameNumber(std::string_view text) {
 // "12" or "0-47"; nullopt when malformed.
 std::optional<FrameRange> ParseFrameRange(const std::string& text) {
   const size_t dash = text.find('-');
-  const auto first = ParseFrameNumber(std::string_view(text).substr(0, dash));
+  const auto first = ParseWholeNumber(std::string_view(text).substr(0, dash));
   if (!first) {
     return std::nullopt;
   }
   if (dash == std::string::npos) {
     return FrameRange{*first, *first};
   }
-  const auto last = ParseFrameNumber(std::string_view(text).substr(dash + 1));
+  const auto last = ParseWholeNumber(std::string_view(text).substr(dash + 1));
   if (!last || *last < *first) {
     return std::nullopt;
   }
@@ -102,9 +103,9 @@ std::optional<FrameRange> ParseFrameRange(const std::string& text) {
 // "D" or "DX,DY", each 1..kMaxDownsample; nullopt when malformed.
 std::optional<std::pair<int32_t, int32_t>> ParseDownsample(const std::string& text) {
   const size_t comma = text.find(',');
-  const auto x = ParseFrameNumber(std::string_view(text).substr(0, comma));
+  const auto x = ParseWholeNumber(std::string_view(text).substr(0, comma));
   const auto y =
-      comma == std::string::npos ? x : ParseFrameNumber(std::string_view(text).substr(comma + 1));
+      comma == std::string::npos ? x : ParseWholeNumber(std::string_view(text).substr(comma + 1));
   if (!x || !y || *x < 1 || *y < 1 || *x > lwhost::kMaxDownsample || *y > lwhost::kMaxDownsample) {
     return std::nullopt;
   }
@@ -129,10 +130,10 @@ bool ArmFaultFromEnvironment(lwhost::Session& session) {
   }
   const size_t second = text.find(',', comma + 1);
   const auto version =
-      ParseFrameNumber(std::string_view(text).substr(comma + 1, second - comma - 1));
+      ParseWholeNumber(std::string_view(text).substr(comma + 1, second - comma - 1));
   std::optional<int64_t> kth = 0;
   if (second != std::string::npos) {
-    kth = ParseFrameNumber(std::string_view(text).substr(second + 1));
+    kth = ParseWholeNumber(std::string_view(text).substr(second + 1));
   }
   if (!version || !kth) {
     return false;

@@ -325,6 +325,35 @@ class SceneReader {
     return *known;
   }
 
+  // A {"keys": [...]} list of parameter values or mask shapes: at least one key, frames strictly
+  // ascending, no keys inside a key; `what` ("value" or "mask") names the second entry.
+  template <typename Key, typename ReadEntry>
+  std::vector<Key> ReadKeyList(const Json& keys, const std::string& keysPointer,
+                               const std::string& what, const ReadEntry& readEntry) const {
+    RequireList(keys, keysPointer, 0, ("a list of [frame, " + what + "] keys").c_str());
+    if (keys.empty()) {
+      Fail(keysPointer, "needs at least one [frame, " + what + "] key");
+    }
+    const std::string form = "a key [frame, " + what + "] or [frame, " + what + ", interpolation]";
+    std::vector<Key> list;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const std::string keyPointer = keysPointer + "/" + std::to_string(i);
+      RequireKey(keys[i], keyPointer, form.c_str());
+      const double frame = Number(keys[i][0], keyPointer + "/0");
+      if (i > 0 && frame <= list.back().frame) {
+        Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
+                                    " does not come after " + keys[i - 1][0].dump());
+      }
+      const Json& entry = keys[i][1];
+      if (entry.is_object() && entry.contains("keys")) {
+        Fail(keyPointer + "/1", "keys cannot hold keys");
+      }
+      list.push_back(
+          {frame, readEntry(entry, keyPointer + "/1"), Interpolation(keys[i], keyPointer)});
+    }
+    return list;
+  }
+
   ScenePoint Point(const Json& value, const std::string& pointer) const {
     RequireList(value, pointer, 2, "a point [x, y]");
     return {Number(value[0], pointer + "/0"), Number(value[1], pointer + "/1")};
@@ -577,28 +606,9 @@ class SceneReader {
     }
     mask.pointer = pointer;
     CheckKeys(value, pointer, {"keys"}, "mask");
-    const std::string keysPointer = pointer + "/keys";
-    const Json& keys = value["keys"];
-    RequireList(keys, keysPointer, 0, "a list of [frame, mask] keys");
-    if (keys.empty()) {
-      Fail(keysPointer, "needs at least one [frame, mask] key");
-    }
-    for (size_t i = 0; i < keys.size(); ++i) {
-      const std::string keyPointer = keysPointer + "/" + std::to_string(i);
-      RequireKey(keys[i], keyPointer, "a key [frame, mask] or [frame, mask, interpolation]");
-      const double frame = Number(keys[i][0], keyPointer + "/0");
-      if (i > 0 && frame <= mask.keys.back().frame) {
-        Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
-                                    " does not come after " + keys[i - 1][0].dump());
-      }
-      const Json& shape = keys[i][1];
-      RequireObject(shape, keyPointer + "/1");
-      if (shape.contains("keys")) {
-        Fail(keyPointer + "/1", "keys cannot hold keys");
-      }
-      mask.keys.push_back(
-          {frame, ReadMaskShape(shape, keyPointer + "/1"), Interpolation(keys[i], keyPointer)});
-    }
+    mask.keys = ReadKeyList<SceneMaskKey>(
+        value["keys"], pointer + "/keys", "mask",
+        [this](const Json& shape, const std::string& at) { return ReadMaskShape(shape, at); });
     return mask;
   }
 
@@ -745,28 +755,10 @@ class SceneReader {
       return param;
     }
     CheckKeys(value, pointer, {"keys"});
-    const std::string keysPointer = pointer + "/keys";
-    const Json& keys = value["keys"];
-    RequireList(keys, keysPointer, 0, "a list of [frame, value] keys");
-    if (keys.empty()) {
-      Fail(keysPointer, "needs at least one [frame, value] key");
-    }
     param.animated = true;
-    for (size_t i = 0; i < keys.size(); ++i) {
-      const std::string keyPointer = keysPointer + "/" + std::to_string(i);
-      RequireKey(keys[i], keyPointer, "a key [frame, value] or [frame, value, interpolation]");
-      const double frame = Number(keys[i][0], keyPointer + "/0");
-      if (i > 0 && frame <= param.keys.back().frame) {
-        Fail(keyPointer + "/0", "key frames must ascend: " + keys[i][0].dump() +
-                                    " does not come after " + keys[i - 1][0].dump());
-      }
-      const Json& keyValue = keys[i][1];
-      if (keyValue.is_object() && keyValue.contains("keys")) {
-        Fail(keyPointer + "/1", "keys cannot hold keys");
-      }
-      param.keys.push_back(
-          {frame, ReadValue(keyValue, keyPointer + "/1"), Interpolation(keys[i], keyPointer)});
-    }
+    param.keys = ReadKeyList<SceneKey>(
+        value["keys"], pointer + "/keys", "value",
+        [this](const Json& keyValue, const std::string& at) { return ReadValue(keyValue, at); });
     return param;
   }
 
