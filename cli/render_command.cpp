@@ -23,6 +23,7 @@
 
 #include "cli_common.h"
 #include "core/error_names.h"
+#include "core/file_gate.h"
 #include "core/session.h"
 #include "demo_scene.h"
 #include "layers/background.h"
@@ -30,6 +31,7 @@
 #include "media/output_format.h"
 #include "media/output_queue.h"
 #include "media/output_writer.h"
+#include "media/still.h"
 #include "progress_bar.h"
 #include "scene_start.h"
 #include "scenes/frame_pattern.h"
@@ -234,7 +236,9 @@ void RenderWorker(lwhost::SceneRenderer& renderer, lwhost::OrderedOutput& output
     }
     bool written = true;
     if (rendered.err == PF_Err_NONE) {
-      renderer.CompositeBackground(rendered);
+      renderer.CompositeBackground(rendered, static_cast<int32_t>(frame));
+    }
+    if (rendered.err == PF_Err_NONE) {
       written = output.Submit(frame, {std::move(rendered.image), rendered.originX, rendered.originY,
                                       renderer.WorldWidth(), renderer.WorldHeight()});
     }
@@ -324,12 +328,20 @@ std::string ApplyBackgroundOption(const std::string& text, lwhost::Scene& scene)
     scene.background = {lwhost::SceneBackgroundKind::kLayer, {}, text};
     return "";
   }
+  // A name with a frame field (f.%04d.png) is an image sequence; a file is a still when its first
+  // bytes say so, and a movie otherwise (which the movie reader then checks).
+  bool sequence = false;
+  try {
+    sequence = lwhost::ParseFramePattern(fs::path(text).filename().string()).hasField;
+  } catch (const std::invalid_argument&) {
+    sequence = false;  // a "%" that is no frame field is part of the name
+  }
   std::error_code error;
-  if (!fs::is_regular_file(text, error)) {
+  if (!sequence && !fs::is_regular_file(text, error)) {
     return "--background " + text +
            ": not a colour (#RRGGBB or #RRGGBBAA), a layer of the scene or a file";
   }
-  // The file becomes one more layer, after the scene's own (their ids stay), under a name no
+  // The plate becomes one more layer, after the scene's own (their ids stay), under a name no
   // layer of the scene has.
   std::string name = "--background";
   while (lwhost::FindSceneLayer(scene, name) != nullptr) {
@@ -338,8 +350,19 @@ std::string ApplyBackgroundOption(const std::string& text, lwhost::Scene& scene)
   lwhost::SceneLayer plate;
   plate.name = name;
   plate.pointer = "--background";
-  plate.kind = lwhost::SceneLayerKind::kImage;
   plate.imagePath = fs::absolute(text, error);
+  plate.imageAsWritten = text;
+  if (sequence) {
+    plate.kind = lwhost::SceneLayerKind::kSequence;
+  } else {
+    try {
+      const bool still =
+          lwhost::HoldsStill(lwhost::OpenThroughGate(plate.imagePath, lwhost::OpenGate()));
+      plate.kind = still ? lwhost::SceneLayerKind::kImage : lwhost::SceneLayerKind::kVideo;
+    } catch (const std::runtime_error& e) {
+      return "--background " + text + ": " + e.what();
+    }
+  }
   scene.layers.push_back(plate);
   scene.background = {lwhost::SceneBackgroundKind::kLayer, {}, name};
   return "";

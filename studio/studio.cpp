@@ -327,7 +327,13 @@ Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRender
                         "");
     }
     // Over the scene's plate, as the command writes the frame.
-    renderer.CompositeBackground(out);
+    renderer.CompositeBackground(out, static_cast<int32_t>(frame));
+    if (out.err != PF_Err_NONE) {
+      return ErrorReply(500,
+                        "the background of frame " + std::to_string(frame) +
+                            " could not be read (" + lwhost::ErrorName(out.err) + ")",
+                        "");
+    }
     *output = std::move(out);
   } catch (const lwhost::SceneError& e) {
     return SceneErrorReply(e);

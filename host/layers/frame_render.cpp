@@ -97,6 +97,10 @@ A_u_long TimeScaleOf(double frameRate) {
   return static_cast<A_u_long>(std::floor(1000.0 * frameRate + 0.5));
 }
 
+SceneTime FrameTime(int32_t frame, double frameRate) {
+  return {int64_t{kTimeStep} * frame, kTimeStep, TimeScaleOf(frameRate)};
+}
+
 FrameSetupResult SetupFrame(Session& session, const FrameRequest& request) {
   FrameSetupResult result;
   // The output starts as the layer's world with origin (0, 0); the effect may change both.

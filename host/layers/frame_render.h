@@ -15,6 +15,7 @@
 
 #include "ae_effect.h"
 #include "layers/image.h"
+#include "media/footage.h"
 
 namespace lwhost {
 
@@ -68,6 +69,9 @@ struct FrameOutput {
 
 // round(1000 x frameRate): the time scale of a frame rate, with time_step 1000 per frame.
 A_u_long TimeScaleOf(double frameRate);
+
+// The time frame `frame` renders at, as a layer checkout is asked for it.
+SceneTime FrameTime(int32_t frame, double frameRate);
 
 // What frame set-up decided: the output world's size and where the layer's origin lies in it.
 struct FrameSetupResult {

@@ -64,6 +64,11 @@ Image DecodeWithFfmpeg(int fd, StillKind kind, int bitDepth, const std::string& 
 
 }  // namespace
 
+bool HoldsStill(const OpenedFile& file) {
+  const std::vector<unsigned char> head = ReadHead(file.fd(), kSniffBytes);
+  return SniffStill(head.data(), head.size()) != StillKind::kUnknown;
+}
+
 Image DecodeStill(const OpenedFile& file, int bitDepth, const std::string& name) {
   const std::vector<unsigned char> head = ReadHead(file.fd(), kSniffBytes);
   const StillKind kind = SniffStill(head.data(), head.size());

@@ -13,4 +13,7 @@ class OpenedFile;
 // the scene wrote it, for messages. Throws FootageError.
 Image DecodeStill(const OpenedFile& file, int bitDepth, const std::string& name);
 
+// Whether the file's first bytes are those of a still kind DecodeStill reads.
+bool HoldsStill(const OpenedFile& file);
+
 }  // namespace lwhost

@@ -164,14 +164,25 @@ int32_t SceneRenderer::WorldHeight() const {
   return CeilDiv(scene_.layerHeight, scene_.downsampleY);
 }
 
-void SceneRenderer::CompositeBackground(FrameOutput& output) {
+void SceneRenderer::CompositeBackground(FrameOutput& output, int32_t frame) {
   const SceneBackground& background = scene_.background;
   if (background.kind == SceneBackgroundKind::kColor) {
     CompositeOverColor(output.image, background.color);
   } else if (background.kind == SceneBackgroundKind::kLayer) {
-    const PF_LayerDef plate =
-        layers_.World(LayerIdOf(background.layer), scene_.downsampleX, scene_.downsampleY);
-    CompositeOverPlate(output.image, output.originX, output.originY, plate);
+    LayerStore::LentWorld plate;
+    try {
+      // `keep` holds a moving plate's frame while it is composited.
+      plate = layers_.WorldAt(LayerIdOf(background.layer), FrameTime(frame, scene_.frameRate),
+                              scene_.downsampleX, scene_.downsampleY);
+    } catch (const FootageError& e) {
+      std::cerr << e.what() << "\n";
+      output.err = PF_Err_INTERNAL_STRUCT_DAMAGED;
+      return;
+    } catch (const std::bad_alloc&) {
+      output.err = PF_Err_OUT_OF_MEMORY;
+      return;
+    }
+    CompositeOverPlate(output.image, output.originX, output.originY, plate.world);
   }
 }
 

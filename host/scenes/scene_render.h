@@ -71,9 +71,11 @@ class SceneRenderer {
   // FRAME_SETUP alone: the size and origin the output world of `frame` would have.
   FrameSetupResult SetupFrame(int32_t frame);
 
-  // Composites a rendered frame over the scene's background (its colour, or its layer at the
-  // render's downsampling, the layer's top-left at the output's origin). Nothing without one.
-  void CompositeBackground(FrameOutput& output);
+  // Composites frame `frame`'s output over the scene's background (its colour, or its layer at
+  // the render's downsampling and, when the layer moves, at the frame's time; the layer's top-left
+  // at the output's origin). Nothing without one. A plate frame that cannot be decoded is told on
+  // standard error and leaves output.err PF_Err_INTERNAL_STRUCT_DAMAGED, as a source's does.
+  void CompositeBackground(FrameOutput& output, int32_t frame);
 
   const Scene& GetScene() const { return scene_; }
   // One line for the user when "Path" chooses no mask, or a mask without a segment, at some key:

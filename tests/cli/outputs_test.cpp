@@ -224,6 +224,39 @@ TEST(OutputsTest, PlateSitsAtTheLayersOriginFromALayerOrAFile) {
   }
 }
 
+TEST(OutputsTest, MovingPlatesShowTheFrameOfTheFramesTime) {
+  TempFolder dir;
+  // Frame n of the clip is red n x 60: which frame a render composited shows in one sample.
+  const std::string reds = "format=gbrp,geq=r='N*60':g=0:b=0";
+  for (const char* out : {"clip.mkv", "p.%d.png"}) {
+    const Outcome made =
+        Ffmpeg({"-f", "lavfi", "-i", "color=black:s=8x4:r=24", "-frames:v", "4", "-vf", reds,
+                "-c:v", out[0] == 'c' ? "ffv1" : "png", "-start_number", "0", out},
+               dir.path());
+    ASSERT_EQ(made.exitCode, 0) << Describe(made);
+  }
+  // No mask in "Path": the output is the plate alone.
+  WriteText(dir / "scene.json", R"j({"layer": {"width": 8, "height": 4}, "frames": [0, 3],
+    "layers": {"clip": {"video": "clip.mkv"}}, "background": "clip"})j");
+  WriteText(dir / "bare.json", R"j({"layer": {"width": 8, "height": 4}, "frames": [0, 3]})j");
+  const std::vector<std::vector<std::string>> renders = {
+      {"render", "scene.json", "-o", "a.%d.png"},
+      {"render", "bare.json", "--background", "clip.mkv", "-o", "b.%d.png"},
+      {"render", "bare.json", "--background", "p.%d.png", "-o", "c.%d.png"}};
+  for (const auto& args : renders) {
+    std::vector<std::string> quiet = args;
+    quiet.push_back("--quiet");
+    const Outcome rendered = RunLathewind(quiet, dir.path());
+    ASSERT_EQ(rendered.exitCode, 0) << args[3] << ": " << Describe(rendered);
+    for (int f = 0; f < 4; ++f) {
+      const std::string name = args.back().substr(0, 2) + std::to_string(f) + ".png";
+      const PngSamples out = ReadPngSamples(dir / name);
+      EXPECT_EQ(out.At(3, 2, 0), 60u * f) << name;
+      EXPECT_EQ(out.At(3, 2, 3), 255u) << name;
+    }
+  }
+}
+
 TEST(OutputsTest, BadOutputsAreUsageErrorsThatWriteNothing) {
   TempFolder dir;
   WriteText(dir / "scene.json", Scene(8));
