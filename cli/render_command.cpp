@@ -156,6 +156,7 @@ std::string DefaultOutput(const RenderArgs& args, int64_t frameCount) {
 struct FrameFailure {
   int64_t frame = 0;
   PF_Err err = PF_Err_NONE;
+  std::string footageProblem;  // a source or plate frame that could not be decoded
 };
 
 // Set by SIGINT or SIGTERM. Frames in flight are cancelled through the effect's progress callback
@@ -250,7 +251,7 @@ void RenderWorker(lwhost::SceneRenderer& renderer, lwhost::OrderedOutput& output
           ": the effect did not give back everything it took: " + rendered.balance);
     }
     if (rendered.err != PF_Err_NONE) {
-      state.failures.push_back({frame, rendered.err});
+      state.failures.push_back({frame, rendered.err, rendered.footageProblem});
       output.Cancel();  // a movie cannot skip the frame; stills in flight still finish
     }
     if (rendered.err != PF_Err_NONE || !written) {
@@ -567,6 +568,12 @@ int RunRender(const RenderArgs& args) {
     const FrameFailure& first = *std::min_element(
         state.failures.begin(), state.failures.end(),
         [](const FrameFailure& a, const FrameFailure& b) { return a.frame < b.frame; });
+    if (!first.footageProblem.empty()) {
+      // The input's fault, not the effect's: a usage error, as a file refused at load is.
+      std::cerr << "lathewind: frame " << first.frame << ": " << Printable(first.footageProblem)
+                << "\n";
+      return kExitUsage;
+    }
     std::cerr << "lathewind: error " << first.err << " (" << lwhost::ErrorName(first.err)
               << ") rendering frame " << first.frame << "\n";
     return kExitEffectError;

@@ -320,6 +320,9 @@ Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRender
         ++cancelled_;
         return ErrorReply(409, "cancelled: a newer request came in or the client left", "");
       }
+      if (!out.footageProblem.empty()) {
+        return ErrorReply(500, "frame " + std::to_string(frame) + ": " + out.footageProblem, "");
+      }
       return ErrorReply(500,
                         "the effect answered error " + std::to_string(out.err) + " (" +
                             lwhost::ErrorName(out.err) + ") rendering frame " +
@@ -329,10 +332,11 @@ Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRender
     // Over the scene's plate, as the command writes the frame.
     renderer.CompositeBackground(out, static_cast<int32_t>(frame));
     if (out.err != PF_Err_NONE) {
-      return ErrorReply(500,
-                        "the background of frame " + std::to_string(frame) +
-                            " could not be read (" + lwhost::ErrorName(out.err) + ")",
-                        "");
+      return ErrorReply(
+          500,
+          "frame " + std::to_string(frame) + ": " +
+              (out.footageProblem.empty() ? lwhost::ErrorName(out.err) : out.footageProblem),
+          "");
     }
     *output = std::move(out);
   } catch (const lwhost::SceneError& e) {

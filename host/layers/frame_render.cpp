@@ -6,6 +6,7 @@
 
 #include "core/command_context.h"
 #include "core/session.h"
+#include "layers/layers.h"
 
 namespace lwhost {
 
@@ -181,6 +182,7 @@ FrameOutput RenderFrameCommands(Session& session, const FrameRequest& request) {
     context->InData()->inter.abort = RelayAbort;
   }
   const CommandResult render = context->Finish(context->Run());
+  output.footageProblem = context->Attachment<std::string>(kFootageProblemAttachment);
   context.reset();
 
   AppendBalance(output.balance, "render", render.balance);

@@ -63,6 +63,9 @@ struct FrameOutput {
   int32_t originY = 0;
   // The balance reports of both commands, "" when both gave back all they took.
   std::string balance;
+  // Set when a source or plate frame could not be decoded (err is then an error): the file and
+  // what is wrong, in one line.
+  std::string footageProblem;
   int abortCalls = 0;
   int progressCalls = 0;
 };

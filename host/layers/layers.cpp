@@ -175,8 +175,11 @@ void InstallLayerHooks(Session& session, LayerStore& layers, ParamStore& params,
     try {
       world = layers.WorldAt(layerId, SceneTime{what_time, time_step, time_scale}, dx, dy);
     } catch (const FootageError& e) {
-      // The render fails; the reason is the file's, so it is told.
-      std::cerr << e.what() << "\n";
+      // The render fails; the reason is the file's, so it goes to whoever reports the frame.
+      std::string& problem = context.Attachment<std::string>(kFootageProblemAttachment);
+      if (problem.empty()) {
+        problem = e.what();
+      }
       return PF_Err_INTERNAL_STRUCT_DAMAGED;
     } catch (const std::bad_alloc&) {
       return PF_Err_OUT_OF_MEMORY;

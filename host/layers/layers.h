@@ -30,6 +30,9 @@ class ParamStore;
 class Session;
 
 inline constexpr std::string_view kParamCheckoutKind = "param checkout";
+// The command's attachment (a std::string) holding the first source frame that could not be
+// decoded, as the FootageError told it; the frame render hands it on in FrameOutput.
+inline constexpr const char* kFootageProblemAttachment = "footage problem";
 
 class LayerStore {
  public:

@@ -34,7 +34,7 @@ constexpr const char* kH264Preset = "fast";
 // are the ones a user reads, and every failure here is turned into one.
 void QuietLibraries() {
   static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 std::string AvError(int code) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -207,6 +208,9 @@ PF_Err FrameScene::Render(int32_t frame, const FramePixels& source, const FrameP
   options.threads = threads_;
   FrameOutput rendered = renderer_->RenderFrame(frame, options);
   if (rendered.err != PF_Err_NONE || rendered.image.bytes.empty()) {
+    if (!rendered.footageProblem.empty()) {
+      std::cerr << rendered.footageProblem << "\n";
+    }
     std::memset(out, 0, static_cast<size_t>(width_) * height_ * 4);
     return rendered.err != PF_Err_NONE ? rendered.err : PF_Err_INTERNAL_STRUCT_DAMAGED;
   }

@@ -175,7 +175,7 @@ void SceneRenderer::CompositeBackground(FrameOutput& output, int32_t frame) {
       plate = layers_.WorldAt(LayerIdOf(background.layer), FrameTime(frame, scene_.frameRate),
                               scene_.downsampleX, scene_.downsampleY);
     } catch (const FootageError& e) {
-      std::cerr << e.what() << "\n";
+      output.footageProblem = e.what();
       output.err = PF_Err_INTERNAL_STRUCT_DAMAGED;
       return;
     } catch (const std::bad_alloc&) {

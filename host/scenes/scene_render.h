@@ -73,8 +73,8 @@ class SceneRenderer {
 
   // Composites frame `frame`'s output over the scene's background (its colour, or its layer at
   // the render's downsampling and, when the layer moves, at the frame's time; the layer's top-left
-  // at the output's origin). Nothing without one. A plate frame that cannot be decoded is told on
-  // standard error and leaves output.err PF_Err_INTERNAL_STRUCT_DAMAGED, as a source's does.
+  // at the output's origin). Nothing without one. A plate frame that cannot be decoded is told in
+  // output.footageProblem and leaves output.err PF_Err_INTERNAL_STRUCT_DAMAGED, as a source's does.
   void CompositeBackground(FrameOutput& output, int32_t frame);
 
   const Scene& GetScene() const { return scene_; }

@@ -83,6 +83,43 @@ TEST(FootageInputTest, BadFootageIsAOneLineUsageErrorNamingTheFile) {
       std::string::npos);
 }
 
+// A frame the load-time scan cannot see is damaged: the render stops there with exit 2 and one
+// line naming the frame and the file; a movie is not written, earlier stills are kept.
+TEST(FootageInputTest, AFrameThatFailsToDecodeMidRenderIsAUsageError) {
+  TempFolder dir;
+  ASSERT_TRUE(Ffmpeg(dir,
+                     "-f lavfi -i testsrc=s=64x32:r=24 -frames:v 8 -c:v ffv1 -level 3 "
+                     "-slicecrc 1 -f nut clip.nut"));
+  // The middle of the seventh packet (the nut container keeps no index at the end to harm).
+  const std::string probe =
+      RunProgram("/usr/bin/ffprobe",
+                 {"-v", "error", "-show_entries", "packet=pos", "-of", "csv=p=0", "clip.nut"},
+                 dir.path())
+          .out;
+  std::vector<size_t> positions;
+  for (size_t at = 0; at < probe.size();) {
+    const size_t end = probe.find('\n', at);
+    positions.push_back(std::stoul(probe.substr(at, end - at)));
+    at = end == std::string::npos ? probe.size() : end + 1;
+  }
+  ASSERT_EQ(positions.size(), 8u) << probe;
+  std::string bytes = ReadBytes(dir / "clip.nut");
+  bytes.replace(positions[6] + 40, 200, 200, '\xff');
+  WriteText(dir / "clip.nut", bytes);
+  WriteText(dir / "scene.json", R"({"layer": {"width": 64, "height": 32}, "frames": [0, 7],
+    "layers": {"clip": {"video": "clip.nut"}}, "masks": {"m": {"svg": "M 4 16 L 60 16"}},
+    "params": {"Path": "m", "Source": "clip"}})");
+  for (const char* out : {"o.%d.png", "o.mkv"}) {
+    const Outcome o = RunLathewind({"render", "scene.json", "--jobs", "1", "-o", out}, dir.path());
+    EXPECT_EQ(o.exitCode, 2) << out << ": " << o.err;
+    EXPECT_EQ(o.err.rfind("lathewind: frame 6: \"clip.nut\": ", 0), 0u) << out << ": " << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << out << ": " << o.err;
+  }
+  EXPECT_TRUE(fs::exists(dir / "o.5.png"));
+  EXPECT_FALSE(fs::exists(dir / "o.6.png"));
+  EXPECT_FALSE(fs::exists(dir / "o.mkv"));
+}
+
 // Each frame of a render over a movie is the render over the still of the movie frame it shows.
 TEST(FootageInputTest, AMovieSourceRendersAsTheStillOfTheFrameItShows) {
   TempFolder dir;
