@@ -237,7 +237,7 @@ void RenderWorker(lwhost::SceneRenderer& renderer, lwhost::OrderedOutput& output
     }
     bool written = true;
     if (rendered.err == PF_Err_NONE) {
-      renderer.CompositeBackground(rendered, static_cast<int32_t>(frame));
+      renderer.CompositeBackground(rendered, static_cast<int32_t>(frame), options.cancelled);
     }
     if (rendered.err == PF_Err_NONE) {
       written = output.Submit(frame, {std::move(rendered.image), rendered.originX, rendered.originY,

@@ -330,7 +330,11 @@ Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRender
                         "");
     }
     // Over the scene's plate, as the command writes the frame.
-    renderer.CompositeBackground(out, static_cast<int32_t>(frame));
+    renderer.CompositeBackground(out, static_cast<int32_t>(frame), cancel);
+    if (out.err == PF_Interrupt_CANCEL) {
+      ++cancelled_;
+      return ErrorReply(409, "cancelled: a newer request came in or the client left", "");
+    }
     if (out.err != PF_Err_NONE) {
       return ErrorReply(
           500,

@@ -91,8 +91,8 @@ MovingSource* LayerStore::Moving(int32_t id) const {
   return found == layers_.end() ? nullptr : found->second.moving.get();
 }
 
-LayerStore::LentWorld LayerStore::WorldAt(int32_t id, const SceneTime& time, int32_t dx,
-                                          int32_t dy) {
+LayerStore::LentWorld LayerStore::WorldAt(int32_t id, const SceneTime& time, int32_t dx, int32_t dy,
+                                          const std::function<bool()>& cancelled) {
   std::shared_ptr<MovingSource> moving;
   {
     std::lock_guard lock(mutex_);
@@ -106,7 +106,7 @@ LayerStore::LentWorld LayerStore::WorldAt(int32_t id, const SceneTime& time, int
   }
   // Outside the store's lock: waiting for a frame of one layer must not hold up the others.
   LentWorld lent;
-  lent.keep = moving->FrameAt(time, dx, dy);
+  lent.keep = moving->FrameAt(time, dx, dy, cancelled);
   if (lent.keep->bitDepth != bitDepth_) {
     throw std::invalid_argument("layer " + std::to_string(id) + " gave a frame of " +
                                 std::to_string(lent.keep->bitDepth) + " bits");
@@ -173,7 +173,10 @@ void InstallLayerHooks(Session& session, LayerStore& layers, ParamStore& params,
     const int32_t layerId = params.LayerIdAt(index, frame);
     LayerStore::LentWorld world;
     try {
-      world = layers.WorldAt(layerId, SceneTime{what_time, time_step, time_scale}, dx, dy);
+      world = layers.WorldAt(layerId, SceneTime{what_time, time_step, time_scale}, dx, dy,
+                             context.stopRequested);
+    } catch (const FootageWaitCancelled&) {
+      return PF_Interrupt_CANCEL;
     } catch (const FootageError& e) {
       // The render fails; the reason is the file's, so it goes to whoever reports the frame.
       std::string& problem = context.Attachment<std::string>(kFootageProblemAttachment);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -60,12 +61,14 @@ class LayerStore {
   PF_LayerDef World(int32_t id, int32_t dx, int32_t dy);
 
   // The layer's world at `time`; `keep` holds the pixels it points into (null for stills, which
-  // the store keeps). Throws FootageError when a moving layer's frame cannot be decoded.
+  // the store keeps). Throws FootageError when a moving layer's frame cannot be decoded, and
+  // FootageWaitCancelled when `cancelled` (asked while waiting for a decoded frame) says so.
   struct LentWorld {
     PF_LayerDef world{};
     std::shared_ptr<Image> keep;
   };
-  LentWorld WorldAt(int32_t id, const SceneTime& time, int32_t dx, int32_t dy);
+  LentWorld WorldAt(int32_t id, const SceneTime& time, int32_t dx, int32_t dy,
+                    const std::function<bool()>& cancelled = {});
 
  private:
   struct Layer {

@@ -20,6 +20,12 @@ class FootageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A wait for a decoded frame given up because the render was cancelled.
+class FootageWaitCancelled : public std::runtime_error {
+ public:
+  FootageWaitCancelled() : std::runtime_error("cancelled while waiting for a decoded frame") {}
+};
+
 // The time a render asks for, as PF_InData gives it: what_time / time_scale seconds, one scene
 // frame lasting time_step.
 struct SceneTime {

@@ -61,7 +61,8 @@ void MovingSource::PlanAhead(const SceneTime& time) {
   }
 }
 
-std::shared_ptr<Image> MovingSource::FrameAt(const SceneTime& time, int32_t dx, int32_t dy) {
+std::shared_ptr<Image> MovingSource::FrameAt(const SceneTime& time, int32_t dx, int32_t dy,
+                                             const std::function<bool()>& cancelled) {
   // IndexAt reads only the footage's timeline, which never changes after construction.
   const int64_t index = footage_->IndexAt(time);
   std::shared_ptr<Image> full;
@@ -75,7 +76,18 @@ std::shared_ptr<Image> MovingSource::FrameAt(const SceneTime& time, int32_t dx, 
         demanded_.insert(index);
         changed_.notify_all();
       }
-      changed_.wait(lock);
+      if (!cancelled) {
+        changed_.wait(lock);
+        continue;
+      }
+      changed_.wait_for(lock, kCancelPoll);
+      // Asked without the lock: the listener may make a system call (the studio's does).
+      lock.unlock();
+      const bool stop = cancelled();
+      lock.lock();
+      if (stop) {
+        throw FootageWaitCancelled();
+      }
     }
     if (const auto failed = failures_.find(index); failed != failures_.end()) {
       throw FootageError(failed->second);

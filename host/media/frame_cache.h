@@ -8,8 +8,10 @@
 // dropping the least recently used; a frame handed out stays alive while its holder keeps it.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,9 +36,13 @@ class MovingSource {
   MovingSource(const MovingSource&) = delete;
   MovingSource& operator=(const MovingSource&) = delete;
 
-  // The frame shown at `time`, averaged down per dx x dy block. Blocks until it is decoded.
-  // Throws FootageError when the frame cannot be decoded.
-  std::shared_ptr<Image> FrameAt(const SceneTime& time, int32_t dx, int32_t dy);
+  // The frame shown at `time`, averaged down per dx x dy block. Blocks until it is decoded,
+  // asking `cancelled` (when given) every kCancelPoll while it waits. Throws FootageError when
+  // the frame cannot be decoded, FootageWaitCancelled when `cancelled` answers true.
+  std::shared_ptr<Image> FrameAt(const SceneTime& time, int32_t dx, int32_t dy,
+                                 const std::function<bool()>& cancelled = {});
+
+  static constexpr std::chrono::milliseconds kCancelPoll{50};
 
   int64_t FrameCount() const { return frameCount_; }
   int64_t Capacity() const { return capacity_; }

@@ -164,7 +164,8 @@ int32_t SceneRenderer::WorldHeight() const {
   return CeilDiv(scene_.layerHeight, scene_.downsampleY);
 }
 
-void SceneRenderer::CompositeBackground(FrameOutput& output, int32_t frame) {
+void SceneRenderer::CompositeBackground(FrameOutput& output, int32_t frame,
+                                        const CancelListener& cancelled) {
   const SceneBackground& background = scene_.background;
   if (background.kind == SceneBackgroundKind::kColor) {
     CompositeOverColor(output.image, background.color);
@@ -173,7 +174,10 @@ void SceneRenderer::CompositeBackground(FrameOutput& output, int32_t frame) {
     try {
       // `keep` holds a moving plate's frame while it is composited.
       plate = layers_.WorldAt(LayerIdOf(background.layer), FrameTime(frame, scene_.frameRate),
-                              scene_.downsampleX, scene_.downsampleY);
+                              scene_.downsampleX, scene_.downsampleY, cancelled);
+    } catch (const FootageWaitCancelled&) {
+      output.err = PF_Interrupt_CANCEL;
+      return;
     } catch (const FootageError& e) {
       output.footageProblem = e.what();
       output.err = PF_Err_INTERNAL_STRUCT_DAMAGED;

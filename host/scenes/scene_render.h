@@ -75,7 +75,10 @@ class SceneRenderer {
   // the render's downsampling and, when the layer moves, at the frame's time; the layer's top-left
   // at the output's origin). Nothing without one. A plate frame that cannot be decoded is told in
   // output.footageProblem and leaves output.err PF_Err_INTERNAL_STRUCT_DAMAGED, as a source's does.
-  void CompositeBackground(FrameOutput& output, int32_t frame);
+  // `cancelled` is asked while waiting for a moving plate's frame; true leaves output.err
+  // PF_Interrupt_CANCEL.
+  void CompositeBackground(FrameOutput& output, int32_t frame,
+                           const CancelListener& cancelled = {});
 
   const Scene& GetScene() const { return scene_; }
   // One line for the user when "Path" chooses no mask, or a mask without a segment, at some key:

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -273,6 +276,48 @@ TEST_F(FootageTest, ExrWithoutRgbIsRefusedNamingTheFileAndItsChannels) {
               std::string::npos)
         << e.what();
   }
+}
+
+// Footage whose frames after the first take until released, as a slow or stuck disk would.
+class HeldFootage : public Footage {
+ public:
+  explicit HeldFootage(std::atomic<bool>* release) : release_(release) {}
+  int64_t FrameCount() const override { return 4; }
+  int64_t IndexAt(const SceneTime& time) const override {
+    return std::min<int64_t>(3, time.value / time.step);
+  }
+  Image Decode(int64_t index) override {
+    while (index > 0 && !release_->load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    Image image;
+    image.width = image.height = 1;
+    image.rowBytes = 4;
+    image.bytes.assign(4, static_cast<uint8_t>(index));
+    return image;
+  }
+
+ private:
+  std::atomic<bool>* release_;
+};
+
+TEST(FootageWaitTest, AWaitForAFrameStopsSoonAfterACancel) {
+  std::atomic<bool> release{false};
+  auto source = std::make_unique<MovingSource>(std::make_unique<HeldFootage>(&release));
+  const auto start = std::chrono::steady_clock::now();
+  std::atomic<bool> cancel{false};
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    cancel = true;
+  });
+  EXPECT_THROW(source->FrameAt({2, 1, 24}, 1, 1, [&] { return cancel.load(); }),
+               FootageWaitCancelled);
+  canceller.join();
+  // The cancel came at 0.2 s; the wait is given up within a poll, far inside a second.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  release = true;  // the decoder finishes its frame, then the source closes and joins it
+  EXPECT_EQ(source->FrameAt({2, 1, 24}, 1, 1)->bytes[0], 2);
+  source.reset();
 }
 
 }  // namespace
