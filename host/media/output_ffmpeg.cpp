@@ -364,6 +364,13 @@ MovieEncoder::MovieEncoder(OutputKind kind, const std::filesystem::path& file,
   c.time_base = timeBase;
   c.framerate = rate;
   c.thread_count = 1;  // one encoding thread beside the frames rendering
+  if (kind == OutputKind::kMov) {
+    // The finest quantiser, fixed: the encoder's own search for one that fits its bit budget
+    // cost four fifths of its time and chose the finest for typical frames anyway. Busy frames
+    // come out larger than the budget rather than coarser.
+    c.flags |= AV_CODEC_FLAG_QSCALE;
+    c.global_quality = FF_QP2LAMBDA;
+  }
   if (yuv) {
     c.colorspace = AVCOL_SPC_BT709;
     c.color_primaries = AVCOL_PRI_BT709;

@@ -302,7 +302,7 @@ TEST(OutputsTest, InterruptDuringAMovieLeavesNoFile) {
   // The signal goes once the movie's temporary file exists: rendering has begun.
   const auto started = [&dir](const std::string&) {
     for (const fs::directory_entry& e : fs::directory_iterator(dir.path())) {
-      if (e.path().filename().string().rfind(".out.mov.part", 0) == 0) {
+      if (e.path().filename().string().rfind(".out.mov.tmp", 0) == 0) {
         return true;
       }
     }
