@@ -331,12 +331,7 @@ std::string ApplyBackgroundOption(const std::string& text, lwhost::Scene& scene)
   }
   // A name with a frame field (f.%04d.png) is an image sequence; a file is a still when its first
   // bytes say so, and a movie otherwise (which the movie reader then checks).
-  bool sequence = false;
-  try {
-    sequence = lwhost::ParseFramePattern(fs::path(text).filename().string()).hasField;
-  } catch (const std::invalid_argument&) {
-    sequence = false;  // a "%" that is no frame field is part of the name
-  }
+  const bool sequence = lwhost::NamesImageSequence(fs::path(text).filename().string());
   std::error_code error;
   if (!sequence && !fs::is_regular_file(text, error)) {
     return "--background " + text +

@@ -314,11 +314,14 @@ Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRender
     options.threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
     lwhost::SceneRenderer& renderer = rendererOf();
     const InFlight counted(inFlight_);
+    const auto cancelledReply = [this] {
+      ++cancelled_;
+      return ErrorReply(409, "cancelled: a newer request came in or the client left", "");
+    };
     lwhost::FrameOutput out = render_(renderer, static_cast<int32_t>(frame), options);
     if (out.err != PF_Err_NONE) {
       if (cancel && cancel()) {
-        ++cancelled_;
-        return ErrorReply(409, "cancelled: a newer request came in or the client left", "");
+        return cancelledReply();
       }
       if (!out.footageProblem.empty()) {
         return ErrorReply(500, "frame " + std::to_string(frame) + ": " + out.footageProblem, "");
@@ -332,8 +335,7 @@ Reply Studio::RenderImage(int64_t frame, const std::function<lwhost::SceneRender
     // Over the scene's plate, as the command writes the frame.
     renderer.CompositeBackground(out, static_cast<int32_t>(frame), cancel);
     if (out.err == PF_Interrupt_CANCEL) {
-      ++cancelled_;
-      return ErrorReply(409, "cancelled: a newer request came in or the client left", "");
+      return cancelledReply();
     }
     if (out.err != PF_Err_NONE) {
       return ErrorReply(

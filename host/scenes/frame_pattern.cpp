@@ -56,6 +56,14 @@ FramePattern ParseFramePattern(std::string_view pattern) {
   return result;
 }
 
+bool NamesImageSequence(std::string_view fileName) {
+  try {
+    return ParseFramePattern(fileName).hasField;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+}
+
 FramePattern ParseOutputPattern(std::string_view pattern, int64_t frameCount) {
   FramePattern result = ParseFramePattern(pattern);
   if (frameCount > 1 && !result.hasField) {

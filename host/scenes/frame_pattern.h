@@ -25,6 +25,10 @@ struct FramePattern {
 // "%", more than one field, a width above kMaxFrameFieldWidth).
 FramePattern ParseFramePattern(std::string_view pattern);
 
+// Whether a source file's name (its last part) names an image sequence: it holds a frame field.
+// A "%" that is no frame field is part of a still's name, so that name is no sequence.
+bool NamesImageSequence(std::string_view fileName);
+
 // Parses `pattern` for a render of `frameCount` frames: more than one frame needs a field.
 FramePattern ParseOutputPattern(std::string_view pattern, int64_t frameCount);
 

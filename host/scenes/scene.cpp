@@ -491,13 +491,7 @@ class SceneReader {
   // {"image": "still.png"} or {"image": "f.%04d.png", "start": S, "first": N, "loop": false}.
   void ReadImageLayer(const Json& value, const std::string& pointer, SceneLayer& layer) const {
     ReadMediaPath(value["image"], pointer + "/image", "an image file", layer);
-    bool sequence = false;
-    try {
-      sequence = ParseFramePattern(layer.imagePath.filename().string()).hasField;
-    } catch (const std::invalid_argument&) {
-      sequence = false;  // a "%" that is no frame field is part of a still's name
-    }
-    if (!sequence) {
+    if (!NamesImageSequence(layer.imagePath.filename().string())) {
       for (const char* key : {"start", "first", "loop", "stream"}) {
         if (value.contains(key)) {
           Fail(JsonPointerChild(pointer, key),
