@@ -135,6 +135,58 @@ uint32_t Scale16ToFile(uint32_t value) {
       std::min<uint64_t>(RoundedQuotient(uint64_t{value} * kFileMax, PF_MAX_CHAN16), kFileMax));
 }
 
+const std::array<uint8_t, 256 * 256>& StraightTable8() {
+  static const std::array<uint8_t, 256 * 256> table = [] {
+    std::array<uint8_t, 256 * 256> t{};
+    for (uint32_t a = 0; a < 256; ++a) {
+      for (uint32_t c = 0; c < 256; ++c) {
+        t[a * 256 + c] = static_cast<uint8_t>(Unpremultiply(c, a, PF_MAX_CHAN8));
+      }
+    }
+    return t;
+  }();
+  return table;
+}
+
+namespace {
+
+uint16_t Straight16(uint32_t color, uint32_t alpha) {
+  // A fully opaque pixel's straight value is its stored value: no division.
+  const uint32_t straight = alpha == PF_MAX_CHAN16 ? std::min<uint32_t>(color, PF_MAX_CHAN16)
+                                                   : Unpremultiply(color, alpha, PF_MAX_CHAN16);
+  return static_cast<uint16_t>(Scale16ToFile(straight));
+}
+
+}  // namespace
+
+void StraightFileRow(const Image& image, int32_t y, uint16_t* rgba) {
+  if (image.bitDepth == 16) {
+    const PF_Pixel16* in = Pixel16(image, 0, y);
+    for (int32_t x = 0; x < image.width; ++x, rgba += 4) {
+      const PF_Pixel16& p = in[x];
+      if (p.alpha == 0) {
+        rgba[0] = rgba[1] = rgba[2] = rgba[3] = 0;
+        continue;
+      }
+      rgba[0] = Straight16(p.red, p.alpha);
+      rgba[1] = Straight16(p.green, p.alpha);
+      rgba[2] = Straight16(p.blue, p.alpha);
+      rgba[3] = static_cast<uint16_t>(Scale16ToFile(p.alpha));
+    }
+    return;
+  }
+  const std::array<uint8_t, 256 * 256>& straight = StraightTable8();
+  const PF_Pixel* in = Pixel8(image, 0, y);
+  for (int32_t x = 0; x < image.width; ++x, rgba += 4) {
+    const PF_Pixel& p = in[x];
+    const uint8_t* row = &straight[static_cast<size_t>(p.alpha) * 256];
+    rgba[0] = row[p.red];
+    rgba[1] = row[p.green];
+    rgba[2] = row[p.blue];
+    rgba[3] = p.alpha;
+  }
+}
+
 Channels FileToStored(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, int bits,
                       uint32_t scale) {
   const uint32_t a = ScaleToWorld(alpha, bits, scale);

@@ -281,21 +281,20 @@ void WritePngStream(FILE* file, const std::filesystem::path& path, const Image& 
   layout.rowBytes = static_cast<size_t>(image.width) * kFileChannels * (image.bitDepth / 8);
   std::vector<unsigned char> pixels(layout.rowBytes * layout.height);
   std::vector<png_bytep> rows(layout.height);
-  const uint32_t scale = FullScale(image.bitDepth);
+  std::vector<uint16_t> straight(static_cast<size_t>(image.width) * kFileChannels);
   for (int32_t y = 0; y < image.height; ++y) {
     unsigned char* row = pixels.data() + static_cast<size_t>(y) * layout.rowBytes;
     rows[static_cast<size_t>(y)] = row;
-    for (int32_t x = 0; x < image.width; ++x) {
-      Channels c = GetChannels(image, x, y);
-      if (alpha == PngAlpha::kStraight) {
-        c = {c.alpha, Unpremultiply(c.red, c.alpha, scale), Unpremultiply(c.green, c.alpha, scale),
-             Unpremultiply(c.blue, c.alpha, scale)};
-        if (image.bitDepth == 16) {
-          c = {Scale16ToFile(c.alpha), Scale16ToFile(c.red), Scale16ToFile(c.green),
-               Scale16ToFile(c.blue)};
-        }
+    if (alpha == PngAlpha::kStraight) {
+      StraightFileRow(image, y, straight.data());
+      for (size_t i = 0; i < straight.size(); ++i) {
+        PutFileValue(row, i, layout.bits, straight[i]);
       }
+      continue;
+    }
+    for (int32_t x = 0; x < image.width; ++x) {
       const size_t i = static_cast<size_t>(x) * kFileChannels;
+      const Channels c = GetChannels(image, x, y);
       PutFileValue(row, i, layout.bits, c.red);
       PutFileValue(row, i + 1, layout.bits, c.green);
       PutFileValue(row, i + 2, layout.bits, c.blue);

@@ -35,17 +35,9 @@ void Store(FileFrame& frame, size_t index, const Channels& c) {
 
 FileFrame StraightSamples(const Image& image) {
   FileFrame frame = EmptyFrame(image, image.bitDepth);
-  const uint32_t scale = FullScale(image.bitDepth);
-  const bool deep = image.bitDepth == 16;
-  EachPixel(image, [&](size_t index, Channels c) {
-    c = {c.alpha, Unpremultiply(c.red, c.alpha, scale), Unpremultiply(c.green, c.alpha, scale),
-         Unpremultiply(c.blue, c.alpha, scale)};
-    if (deep) {
-      c = {Scale16ToFile(c.alpha), Scale16ToFile(c.red), Scale16ToFile(c.green),
-           Scale16ToFile(c.blue)};
-    }
-    Store(frame, index, c);
-  });
+  for (int32_t y = 0; y < image.height; ++y) {
+    StraightFileRow(image, y, frame.samples.data() + static_cast<size_t>(y) * image.width * 4);
+  }
   return frame;
 }
 

@@ -23,20 +23,6 @@ constexpr uint32_t kScale8 = 255;
 // The last scene frame whose time (1000 x frame) still fits the host's 32-bit time values.
 constexpr double kLastFrame = 2147483647.0 / 1000.0;
 
-// Unpremultiply(c, a, 255) for every (a, c): the output conversion looks up instead of dividing.
-const std::array<uint8_t, 256 * 256>& StraightTable() {
-  static const std::array<uint8_t, 256 * 256> table = [] {
-    std::array<uint8_t, 256 * 256> t{};
-    for (uint32_t a = 0; a < 256; ++a) {
-      for (uint32_t c = 0; c < 256; ++c) {
-        t[a * 256 + c] = static_cast<uint8_t>(Unpremultiply(c, a, kScale8));
-      }
-    }
-    return t;
-  }();
-  return table;
-}
-
 // Premultiplied "over": c + b x (S - a) / S, rounded to nearest.
 uint8_t Over(uint32_t c, uint32_t b, uint32_t a) {
   return static_cast<uint8_t>(c + (2 * b * (kScale8 - a) + kScale8) / (2 * kScale8));
@@ -101,7 +87,7 @@ Image CutWindow(const Image& world, int32_t x0, int32_t y0, int32_t w, int32_t h
 }
 
 void StoredToStraight(const Image& world, uint8_t* rgba) {
-  const std::array<uint8_t, 256 * 256>& straight = StraightTable();
+  const std::array<uint8_t, 256 * 256>& straight = StraightTable8();
   for (int32_t y = 0; y < world.height; ++y) {
     const PF_Pixel* in = Pixel8(world, 0, y);
     uint8_t* out = rgba + static_cast<size_t>(y) * world.width * 4;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace lwhost {
 namespace {
@@ -78,6 +80,48 @@ TEST(ImageConversionTest, SixteenBitValuesScaleToPngRangeWithHalvesRoundingUp) {
   EXPECT_EQ(Scale16ToFile(65535), 65535u) << "values above full scale clamp";
   EXPECT_EQ(Premultiply(16384, 1, 32768), 1u) << "0.5 rounds up";
   EXPECT_EQ(Premultiply(16383, 1, 32768), 0u);
+}
+
+// The row conversion's table and fast paths against the per-pixel rule: every (alpha, colour)
+// at 8 bits, and at 16 bits the transparent, opaque and over-full cases around ordinary ones.
+TEST(ImageConversionTest, StraightRowsMatchUnpremultiplyPixelByPixel) {
+  for (const int depth : {8, 16}) {
+    const uint32_t scale = FullScale(depth);
+    std::vector<uint32_t> alphas;
+    std::vector<uint32_t> colours;
+    if (depth == 8) {
+      for (uint32_t v = 0; v <= 255; ++v) {
+        alphas.push_back(v);
+        colours.push_back(v);
+      }
+    } else {
+      alphas = {0, 1, 2, 16383, 16384, 32767, 32768};
+      colours = {0, 1, 2, 9999, 16384, 32767, 32768, 40000};
+    }
+    Image image = MakeImage(static_cast<int32_t>(colours.size()),
+                            static_cast<int32_t>(alphas.size()), depth, 2);
+    for (size_t y = 0; y < alphas.size(); ++y) {
+      for (size_t x = 0; x < colours.size(); ++x) {
+        const uint32_t c = colours[x];
+        SetChannels(image, static_cast<int32_t>(x), static_cast<int32_t>(y),
+                    {alphas[y], c, std::min(c, alphas[y]), scale - std::min(c, scale)});
+      }
+    }
+    std::vector<uint16_t> row(colours.size() * 4);
+    for (int32_t y = 0; y < image.height; ++y) {
+      StraightFileRow(image, y, row.data());
+      for (int32_t x = 0; x < image.width; ++x) {
+        const Channels c = GetChannels(image, x, y);
+        const auto file = [&](uint32_t v) { return depth == 16 ? Scale16ToFile(v) : v; };
+        const std::vector<uint32_t> expected = {file(Unpremultiply(c.red, c.alpha, scale)),
+                                                file(Unpremultiply(c.green, c.alpha, scale)),
+                                                file(Unpremultiply(c.blue, c.alpha, scale)),
+                                                file(c.alpha)};
+        const std::vector<uint32_t> got(row.begin() + 4 * x, row.begin() + 4 * x + 4);
+        ASSERT_EQ(got, expected) << "depth " << depth << ", pixel (" << x << ", " << y << ")";
+      }
+    }
+  }
 }
 
 TEST(ImageTest, PaddedRowsKeepPixelsOffThePadding) {
