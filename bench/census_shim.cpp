@@ -38,11 +38,12 @@ void Keep(lwbench::CensusBuffer& b, double x, double y) {
 
 extern "C" {
 
-// The wrapped name of SplatBilinear(LWD_Accum*, int, int, int, int, double, double,
+// The wrapped name of lwd::SplatBilinear(LWD_Accum*, int, int, int, int, double, double,
 // const LWD_Color&, double); see -Wl,--wrap in bench/CMakeLists.txt.
-__attribute__((visibility("default"))) void __wrap__Z13SplatBilinearP9LWD_AccumiiiiddRK9LWD_Colord(
-    LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w, std::int32_t h, double x,
-    double y, const LWD_Color& /*colour*/, double weight) {
+__attribute__((visibility("default"))) void
+__wrap__ZN3lwd13SplatBilinearEPNS_9LWD_AccumEiiiiddRKNS_9LWD_ColorEd(
+    lwd::LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w, std::int32_t h,
+    double x, double y, const lwd::LWD_Color& /*colour*/, double weight) {
   std::lock_guard lock(gMutex);
   lwbench::Census& c = gCensus;
   c.boxX0 = x0;

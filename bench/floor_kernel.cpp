@@ -11,6 +11,10 @@
 
 namespace lwbench {
 
+using lwd::LWD_Accum;
+using lwd::LWD_Color;
+using lwd::SampleSource;
+
 namespace {
 
 constexpr double kMinIndex = std::numeric_limits<std::int32_t>::min();
@@ -136,8 +140,8 @@ void RunFloor(const SceneCensus& census, const PF_LayerDef& source, FloorBuffers
           FetchInline(source, (px - c.boxX0) * toSourceX, (py - c.boxY0) * toSourceY);
       if (depth != nullptr) {
         // The render's copies spread evenly over its points: the same number in all.
-        const std::uint64_t copies =
-            (done + 1) * c.depthDeposits / c.frontDeposits - done * c.depthDeposits / c.frontDeposits;
+        const std::uint64_t copies = (done + 1) * c.depthDeposits / c.frontDeposits -
+                                     done * c.depthDeposits / c.frontDeposits;
         for (std::uint64_t m = 0; m < copies; ++m) {
           const DepthOffset& o = c.depthOffsets[m];
           SplatInline(depth, c.boxX0, c.boxY0, c.boxWidth, c.boxHeight, px + o.dx, py + o.dy,

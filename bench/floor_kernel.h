@@ -14,14 +14,14 @@ namespace lwbench {
 
 // The bilinear fetch and the bilinear deposit of the floor, inline. They give the same results as
 // SampleSource and SplatBilinear (FloorMatchesEffect checks it), so the floor does the same work.
-LWD_Color FloorFetch(const PF_LayerDef& source, double sx, double sy);
-void FloorSplat(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w, std::int32_t h,
-                double x, double y, const LWD_Color& colour, double weight);
+lwd::LWD_Color FloorFetch(const PF_LayerDef& source, double sx, double sy);
+void FloorSplat(lwd::LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
+                std::int32_t h, double x, double y, const lwd::LWD_Color& colour, double weight);
 
 // Buffers of the census's box, made once; the floor adds to them run after run.
 struct FloorBuffers {
-  std::vector<LWD_Accum> front;
-  std::vector<LWD_Accum> depth;
+  std::vector<lwd::LWD_Accum> front;
+  std::vector<lwd::LWD_Accum> depth;
 };
 FloorBuffers MakeFloorBuffers(const SceneCensus& census);
 

@@ -19,6 +19,20 @@
 #include "suites/suite_handler.h"
 
 namespace lwbench {
+
+using lwd::BuildPathWalk;
+using lwd::CurveEval;
+using lwd::EvalPathSmoothed;
+using lwd::LWD_Accum;
+using lwd::LWD_Color;
+using lwd::LWD_CurveData;
+using lwd::LWD_PathWalk;
+using lwd::MergeError;
+using lwd::ReleasePathWalk;
+using lwd::ResolveAccum;
+using lwd::SampleSource;
+using lwd::SplatBilinear;
+
 namespace {
 
 // A row of points across a 120 px ribbon every half pixel, the ribbon advancing half a pixel per

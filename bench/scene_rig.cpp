@@ -48,7 +48,8 @@ lwhost::FrameOutput SceneRig::Render(int threads) {
 }
 
 PF_LayerDef SceneRig::SourceWorld() {
-  const int32_t id = renderer_->Params().LayerIdAt(LWD_SOURCE, renderer_->GetScene().firstFrame);
+  const int32_t id =
+      renderer_->Params().LayerIdAt(lwd::LWD_SOURCE, renderer_->GetScene().firstFrame);
   return renderer_->Layers().World(id, 1, 1);
 }
 

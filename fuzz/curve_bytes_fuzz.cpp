@@ -14,6 +14,9 @@
 #include "fake_handle_host.h"
 #include "fuzz_check.h"
 
+// A harness of the effect's own functions.
+using namespace lwd;
+
 namespace {
 
 PF_ArbParamsExtra Extra(PF_FunctionSelector which) {

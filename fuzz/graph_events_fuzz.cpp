@@ -18,6 +18,9 @@
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
 
+// A harness of the effect's own functions.
+using namespace lwd;
+
 namespace {
 
 constexpr int kMaxEvents = 64;

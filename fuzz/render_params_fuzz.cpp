@@ -30,6 +30,9 @@
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
 
+// A harness of the effect's own functions.
+using namespace lwd;
+
 namespace {
 
 constexpr auto kRenderTimeBound = std::chrono::seconds(2);

@@ -5,6 +5,8 @@
 
 #include "curve/curve_data.h"
 
+namespace lwd {
+
 namespace {
 
 // Keyframe interpolation between curves with different point counts cannot blend point by point;
@@ -277,3 +279,5 @@ PF_Err HandleArbitraryCallback(PF_InData* in_data, PF_ArbParamsExtra* extra) {
       return PF_Err_NONE;
   }
 }
+
+}  // namespace lwd

@@ -4,4 +4,8 @@
 
 #include "ae_effect.h"
 
+namespace lwd {
+
 PF_Err HandleArbitraryCallback(PF_InData* in_data, PF_ArbParamsExtra* extra);
+
+}  // namespace lwd

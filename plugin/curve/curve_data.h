@@ -7,6 +7,8 @@
 
 #include "ae_effect.h"
 
+namespace lwd {
+
 constexpr int kCurveMaxPoints = 12;
 constexpr std::size_t kCurveDataSize = 100;
 // "LWDCRV" read as a big-endian 48-bit number: the reference value the parameter is registered
@@ -50,3 +52,5 @@ void CurveSort(LWD_CurveData* c);
 
 // Value of the curve at t, clamped to [0, 1]; 1.0 for a missing or empty curve.
 double CurveEval(const LWD_CurveData* c, double t);
+
+}  // namespace lwd

@@ -2,6 +2,8 @@
 
 #include "curve/curve_data.h"
 
+namespace lwd {
+
 namespace {
 
 // Below this a segment or a neighbour span has no width worth dividing by: the points coincide.
@@ -131,3 +133,5 @@ double CurveEval(const LWD_CurveData* c, double t) {
   // Hermite segments may overshoot between points; the width factor stays within [0, 1].
   return ClampUnit(v);
 }
+
+}  // namespace lwd

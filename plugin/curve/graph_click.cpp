@@ -8,6 +8,8 @@
 #include "params/param_index.h"
 #include "suites/suite_handler.h"
 
+namespace lwd {
+
 std::atomic<int> g_dragIdx{-1};
 
 namespace {
@@ -129,3 +131,5 @@ PF_Err CurveClickEvent(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], P
   event->evt_out_flags |= PF_EO_HANDLED_EVENT | PF_EO_UPDATE_NOW;
   return err;
 }
+
+}  // namespace lwd

@@ -7,6 +7,8 @@
 #include "suites/aefx_helpers.h"
 #include "suites/host_errors.h"
 
+namespace lwd {
+
 namespace {
 
 constexpr DRAWBOT_ColorRGBA kBackgroundColor = {0.13f, 0.13f, 0.13f, 1.0f};
@@ -214,3 +216,5 @@ PF_Err DrawCurveGraph(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* par
   event->evt_out_flags |= PF_EO_HANDLED_EVENT;
   return err;
 }
+
+}  // namespace lwd

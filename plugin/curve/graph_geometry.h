@@ -12,6 +12,8 @@
 
 #include "ae_effect.h"
 
+namespace lwd {
+
 constexpr float kGraphWidth = 219.0f;    // one pixel less than the control, so both edges show
 constexpr float kGraphHeight = 149.0f;   // likewise for the 150-pixel height
 constexpr float kGraphInset = 0.5f;      // puts G's edges on pixel centres
@@ -41,3 +43,5 @@ inline double GraphScreenY(const LWD_GraphRect& g, double y) {
 // a drag always starts with a click that sets it. Atomic so that two instances receiving events
 // on different threads do not race on it.
 extern std::atomic<int> g_dragIdx;
+
+}  // namespace lwd

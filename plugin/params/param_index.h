@@ -2,6 +2,8 @@
 // the layer that carries the effect; 1 to 36 are declared by parameter set-up in this order.
 #pragma once
 
+namespace lwd {
+
 enum LWD_ParamIndex {
   LWD_INPUT = 0,
   LWD_PATH = 1,
@@ -42,3 +44,5 @@ enum LWD_ParamIndex {
   LWD_BANK_FALLOFF = 36,
   LWD_NUM_PARAMS = 37  // the declared parameters and the input layer
 };
+
+}  // namespace lwd

@@ -9,6 +9,8 @@
 #include "params/param_index.h"
 #include "shell/string_ids.h"
 
+namespace lwd {
+
 // The width graph's control area in the effect panel, in pixels.
 constexpr A_short kGraphUiWidth = 220;
 constexpr A_short kGraphUiHeight = 150;
@@ -41,7 +43,7 @@ struct LWD_ParamRow {
   int buttonTextStr;
 };
 
-namespace lwd::param_rows {
+namespace param_rows {
 
 constexpr PF_ValueDisplayFlags kPct = PF_ValueDisplayFlag_PERCENT;
 constexpr PF_ValueDisplayFlags kNum = PF_ValueDisplayFlag_NONE;
@@ -114,13 +116,13 @@ constexpr LWD_ParamRow Button(LWD_ParamIndex index, A_long id, int label, int te
   return s;
 }
 
-}  // namespace lwd::param_rows
+}  // namespace param_rows
 
 // Percent sliders hold percent; the renderer divides by 100. Disk ids run 1 to 39 without 11, 34
 // and 35; stored projects find their values by them, so they never change.
 // clang-format off
 inline constexpr std::array<LWD_ParamRow, LWD_NUM_PARAMS - 1> kParamTable = [] {
-  using namespace lwd::param_rows;
+  using namespace param_rows;
   return std::array<LWD_ParamRow, LWD_NUM_PARAMS - 1>{{
     //     index                 id  label              default   valid       slider    prec
     Plain (LWD_PATH, PF_Param_PATH, 1, kStrPath),
@@ -193,3 +195,5 @@ constexpr const LWD_ParamRow* ParamRowAt(int index) {
   }
   return &kParamTable[static_cast<std::size_t>(index - 1)];
 }
+
+}  // namespace lwd

@@ -6,6 +6,8 @@
 #include "params/param_table.h"
 #include "shell/strings.h"
 
+namespace lwd {
+
 namespace {
 
 // Append at the end of the parameter list.
@@ -117,3 +119,5 @@ PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data) {
   ui.events = PF_CustomEFlag_EFFECT;
   return in_data->inter.register_ui(in_data->effect_ref, &ui);
 }
+
+}  // namespace lwd

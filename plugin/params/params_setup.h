@@ -3,4 +3,8 @@
 
 #include "ae_effect.h"
 
+namespace lwd {
+
 PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data);
+
+}  // namespace lwd

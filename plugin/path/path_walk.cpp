@@ -6,6 +6,8 @@
 
 #include "suites/host_errors.h"
 
+namespace lwd {
+
 namespace {
 
 // A window whose end taps are closer than this (squared length) has collapsed: r is 0, every tap
@@ -207,3 +209,5 @@ PF_Err ReleasePathWalk(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOut
   }
   return err;
 }
+
+}  // namespace lwd

@@ -9,6 +9,8 @@
 #include "ae_path_suites.h"
 #include "suites/suite_handler.h"
 
+namespace lwd {
+
 constexpr A_long kPathPrepFrequency = 200;
 
 struct LWD_PathWalk {
@@ -45,3 +47,5 @@ PF_Err FindPathBreaks(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutl
 // Cleans up every segment preparation; returns the running error merged with the host's answers.
 PF_Err ReleasePathWalk(PF_InData* in_data, AEGP_SuiteHandler& suites, PF_PathOutlinePtr outline,
                        LWD_PathWalk& walk, PF_Err err);
+
+}  // namespace lwd

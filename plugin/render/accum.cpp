@@ -8,6 +8,8 @@
 #include <new>
 #include <stdexcept>
 
+namespace lwd {
+
 namespace {
 
 constexpr double kMinIndex = std::numeric_limits<std::int32_t>::min();
@@ -70,10 +72,10 @@ void ResolveRows(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std:
 
       Pixel& p = pixels[col];
       const double keep = 1.0 - alpha;
-      const double outA = lwd::fetch::Unit(p.alpha, scale) * keep + alpha;
-      const double outR = lwd::fetch::Unit(p.red, scale) * keep + red;
-      const double outG = lwd::fetch::Unit(p.green, scale) * keep + green;
-      const double outB = lwd::fetch::Unit(p.blue, scale) * keep + blue;
+      const double outA = fetch::Unit(p.alpha, scale) * keep + alpha;
+      const double outR = fetch::Unit(p.red, scale) * keep + red;
+      const double outG = fetch::Unit(p.green, scale) * keep + green;
+      const double outB = fetch::Unit(p.blue, scale) * keep + blue;
       using Channel = decltype(p.alpha);
       p.alpha = StoreChannel<Channel>(outA, scale, maxValue);
       p.red = StoreChannel<Channel>(outR, scale, maxValue);
@@ -145,3 +147,5 @@ void ResolveAccum(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std
     ResolveRows<PF_Pixel>(buffer, x0, y0, w, h, output, opacity, PF_MAX_CHAN8, 255.0);
   }
 }
+
+}  // namespace lwd

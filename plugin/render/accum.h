@@ -9,6 +9,8 @@
 
 #include "ae_effect.h"
 
+namespace lwd {
+
 // One cell: sums of color x tap weight, and of the tap weights. Red, green, blue, alpha is our
 // order, not the host's (which puts alpha first).
 struct LWD_Accum {
@@ -77,3 +79,5 @@ void SplatBilinear(LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int
 // Cells that fall outside the world are skipped.
 void ResolveAccum(const LWD_Accum* buffer, std::int32_t x0, std::int32_t y0, std::int32_t w,
                   std::int32_t h, PF_EffectWorld* output, double opacity, bool deepColor);
+
+}  // namespace lwd

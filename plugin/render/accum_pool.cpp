@@ -9,6 +9,8 @@
 
 #include "render/accum.h"
 
+namespace lwd {
+
 namespace {
 
 // Two buffers per render (front and extrusion) for two renders at once.
@@ -31,7 +33,8 @@ class AccumPool {
     std::lock_guard lock(mutex_);
     std::size_t best = count_;
     for (std::size_t i = 0; i < count_; ++i) {
-      if (kept_[i].capacity >= count && (best == count_ || kept_[i].capacity < kept_[best].capacity)) {
+      if (kept_[i].capacity >= count &&
+          (best == count_ || kept_[i].capacity < kept_[best].capacity)) {
         best = i;
       }
     }
@@ -134,8 +137,7 @@ PF_Err AllocateAccum(std::int64_t width, std::int64_t height, LWD_AccumBuffer& c
 }
 
 void ReleaseAccum(LWD_AccumBuffer& cells, bool zeroed) {
-  if (zeroed && cells.cells_ != nullptr &&
-      Pool().Keep({cells.cells_.get(), cells.capacity_})) {
+  if (zeroed && cells.cells_ != nullptr && Pool().Keep({cells.cells_.get(), cells.capacity_})) {
     static_cast<void>(cells.cells_.release());
     cells.size_ = 0;
     cells.capacity_ = 0;
@@ -147,3 +149,5 @@ void ReleaseAccum(LWD_AccumBuffer& cells, bool zeroed) {
 void DrainAccumPool() {
   Pool().Drain();
 }
+
+}  // namespace lwd

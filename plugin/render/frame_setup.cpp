@@ -2,6 +2,8 @@
 
 #include "params/param_index.h"
 
+namespace lwd {
+
 namespace {
 
 constexpr double kMaxExpand = 2000.0;  // the slider's valid maximum
@@ -34,3 +36,5 @@ PF_Err FrameSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[
   out_data->origin.v = grow;
   return PF_Err_NONE;
 }
+
+}  // namespace lwd

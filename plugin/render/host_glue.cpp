@@ -2,6 +2,8 @@
 
 #include "suites/host_errors.h"
 
+namespace lwd {
+
 PF_Err LWD_PathCheckout::Checkout(PF_PathID id) {
   PF_PathOutlinePtr checkedOut = nullptr;
   const PF_Err err =
@@ -69,3 +71,5 @@ bool LWD_SuiteRenderHost::HasThreads() const {
 PF_Err LWD_SuiteRenderHost::RunBands(A_long iterations, void* refcon, LWD_BandFunction band) {
   return inData_->utils->iterate_generic(iterations, refcon, band);
 }
+
+}  // namespace lwd

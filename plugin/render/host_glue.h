@@ -10,6 +10,8 @@
 #include "render/render_host.h"
 #include "suites/suite_handler.h"
 
+namespace lwd {
+
 // A mask checked out at the command's time with its arc-length table. Release gives both back:
 // the segment preparations, then the mask. The destructor runs it when a missing suite (a thrown
 // PF_Err_BAD_CALLBACK_PARAM) unwinds the command; it never throws.
@@ -53,3 +55,5 @@ class LWD_SuiteRenderHost final : public LWD_RenderHost {
   LWD_PathCheckout& path_;
   double smoothRadius_;
 };
+
+}  // namespace lwd

@@ -22,6 +22,8 @@
 #include "suites/host_errors.h"
 #include "suites/suite_handler.h"
 
+namespace lwd {
+
 namespace {
 
 constexpr double kMinDrawnLength = 0.5;  // px: a shorter visible range or path draws nothing
@@ -320,3 +322,5 @@ PF_Err Render(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output) {
   const PF_Err err = RenderFrame(in_data, params, output, suites, hold);
   return hold.Release(err);
 }
+
+}  // namespace lwd

@@ -3,4 +3,8 @@
 
 #include "ae_effect.h"
 
+namespace lwd {
+
 PF_Err Render(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output);
+
+}  // namespace lwd

@@ -9,6 +9,8 @@
 
 #include "ae_basic_types.h"
 
+namespace lwd {
+
 // A point of the spine: position in layer pixels and direction of travel (not normalised).
 struct LWD_SpinePosition {
   double x = 0.0;
@@ -48,3 +50,5 @@ class LWD_RenderHost {
   LWD_RenderHost(const LWD_RenderHost&) = default;
   LWD_RenderHost& operator=(const LWD_RenderHost&) = default;
 };
+
+}  // namespace lwd

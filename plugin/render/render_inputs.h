@@ -9,6 +9,8 @@
 #include "params/param_index.h"
 #include "params/param_table.h"
 
+namespace lwd {
+
 // Popup values count from 1.
 enum : A_long { LWD_STRETCH_WIDTH = 1, LWD_STRETCH_HEIGHT = 2 };
 enum : A_long { LWD_FIT_STRETCH = 1, LWD_FIT_TILE = 2, LWD_FIT_SEGMENT = 3 };
@@ -142,3 +144,5 @@ constexpr LWD_RenderInputs::LWD_RenderInputs() {
     this->*input.field = ParamRowAt(input.param)->angleDefault;
   }
 }
+
+}  // namespace lwd

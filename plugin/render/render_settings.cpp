@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+namespace lwd {
+
 namespace {
 
 constexpr double kFixedOne = 1.52587890625e-05;  // 2^-16: one unit of a 16.16 fixed value
@@ -233,3 +235,5 @@ void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s) {
   s.boxWidth = s.boxX1 - s.boxX0;
   s.boxHeight = s.boxY1 - s.boxY0;
 }
+
+}  // namespace lwd

@@ -10,6 +10,8 @@
 #include "curve/curve_data.h"
 #include "render/render_inputs.h"
 
+namespace lwd {
+
 struct LWD_RenderSettings {
   // Host and output.
   double downsampleScale = 1.0;
@@ -124,3 +126,5 @@ struct LWD_BoundsScan {
 LWD_BoundsScan StartBoundsScan(const LWD_RenderSettings& s);
 void GrowBoundsScan(LWD_BoundsScan& scan, double px, double py, double margin);
 void FinishBoundsScan(const LWD_BoundsScan& scan, LWD_RenderSettings& s);
+
+}  // namespace lwd

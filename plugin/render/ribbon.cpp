@@ -9,14 +9,16 @@
 #include "render/source_fetch.h"
 #include "render/spine_walker.h"
 
+namespace lwd {
+
 LWD_Color SampleSource(const PF_LayerDef& source, double sx, double sy) {
   if (source.data == nullptr || source.width <= 0 || source.height <= 0) {
     return {0.0f, 0.0f, 0.0f, 0.0f};
   }
   if ((source.world_flags & PF_WorldFlag_DEEP) != 0) {
-    return lwd::fetch::Fetch<PF_Pixel16>(source, sx, sy);
+    return fetch::Fetch<PF_Pixel16>(source, sx, sy);
   }
-  return lwd::fetch::Fetch<PF_Pixel>(source, sx, sy);
+  return fetch::Fetch<PF_Pixel>(source, sx, sy);
 }
 
 // One exit rule: any error ends the walk, the samples gathered before it are drawn as they would
@@ -58,3 +60,5 @@ PF_Err RasterizeRibbon(LWD_RenderHost& host, const LWD_RenderSettings& settings,
   const PF_Err drawErr = blocks.Flush(host);
   return err != PF_Err_NONE ? err : drawErr;
 }
+
+}  // namespace lwd

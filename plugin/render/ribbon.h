@@ -8,6 +8,8 @@
 #include "render/render_settings.h"
 #include "render/ribbon_raster.h"
 
+namespace lwd {
+
 // Bilinear fetch from the source world at (sx, sy) in source pixels (texel centres at integer +
 // 0.5), clamped to the edge. Returns red, green, blue, alpha in 0..1 as stored (premultiplied).
 // A non-finite coordinate, one too far away for a 32-bit pixel index, or a world without pixels
@@ -20,3 +22,5 @@ LWD_Color SampleSource(const PF_LayerDef& source, double sx, double sy);
 PF_Err RasterizeRibbon(LWD_RenderHost& host, const LWD_RenderSettings& settings,
                        const PF_LayerDef& source, LWD_Accum* accum, LWD_Accum* depthAccum,
                        LWD_RowSpan* spans = nullptr);
+
+}  // namespace lwd

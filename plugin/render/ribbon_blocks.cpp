@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace lwd {
+
 namespace {
 
 // A block is drawn when it holds this many samples or this many deposits, whichever comes first.
@@ -120,3 +122,5 @@ PF_Err LWD_BlockBatcher::Flush(LWD_RenderHost& host) {
   blockDeposits_ = 0.0;
   return err;
 }
+
+}  // namespace lwd

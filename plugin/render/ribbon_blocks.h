@@ -14,6 +14,8 @@
 #include "render/ribbon_raster.h"
 #include "render/ribbon_sample.h"
 
+namespace lwd {
+
 // Draws one block of samples over the whole box, in balanced row bands.
 struct LWD_BlockDraw {
   const LWD_RenderSettings& s;
@@ -53,3 +55,5 @@ class LWD_BlockBatcher {
   double depositsPerPoint_;
   std::int64_t pointsPerPiece_;
 };
+
+}  // namespace lwd

@@ -5,6 +5,8 @@
 
 #include "render/walk_skip.h"
 
+namespace lwd {
+
 namespace {
 
 constexpr double kScanSpacing = 2.0;  // px of arc length between two scanned spine points
@@ -59,3 +61,5 @@ PF_Err EstimateRibbonBounds(LWD_RenderHost& host, LWD_RenderSettings& settings) 
   FinishBoundsScan(scan, s);
   return PF_Err_NONE;
 }
+
+}  // namespace lwd

@@ -6,6 +6,10 @@
 #include "render/render_host.h"
 #include "render/render_settings.h"
 
+namespace lwd {
+
 // Fills boundsMargin and the box fields of the settings. Returns the first failed path evaluation,
 // or the host's cancel (abort is asked every 8192 points of a long scan).
 PF_Err EstimateRibbonBounds(LWD_RenderHost& host, LWD_RenderSettings& settings);
+
+}  // namespace lwd

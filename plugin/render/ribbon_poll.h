@@ -9,6 +9,8 @@
 #include "ae_basic_types.h"
 #include "render/render_host.h"
 
+namespace lwd {
+
 class LWD_RibbonPoll {
  public:
   LWD_RibbonPoll(LWD_RenderHost& host, std::int64_t lastSample)
@@ -57,3 +59,5 @@ class LWD_RibbonPoll {
   std::int64_t lastSample_;
   std::int64_t silent_ = 0;  // evaluated samples in a row that did not reach the fan stage
 };
+
+}  // namespace lwd

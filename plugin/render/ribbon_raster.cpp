@@ -8,6 +8,8 @@
 #include "render/source_fetch.h"
 #include "render/splat.h"
 
+namespace lwd {
+
 namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;  // a tube's surface turns from -90 to +90 degrees
@@ -94,8 +96,8 @@ template <Texture kTexture, Shade kShade, bool kDepth>
 struct BandRaster {
   const LWD_RenderSettings& s;
   const PF_LayerDef& source;
-  lwd::splat::Target front;
-  lwd::splat::Target back;
+  splat::Target front;
+  splat::Target back;
   // The band and box in output pixels, widened by a splat's reach.
   double top, bottom, left, right;
   double depthDX, depthDY;  // the full extrusion vector
@@ -129,9 +131,9 @@ struct BandRaster {
     if constexpr (kTexture == Texture::kWhite) {
       return kOpaqueWhite;
     } else if constexpr (kTexture == Texture::k8) {
-      return lwd::fetch::Fetch<PF_Pixel>(source, sx, sy);
+      return fetch::Fetch<PF_Pixel>(source, sx, sy);
     } else {
-      return lwd::fetch::Fetch<PF_Pixel16>(source, sx, sy);
+      return fetch::Fetch<PF_Pixel16>(source, sx, sy);
     }
   }
 
@@ -149,9 +151,9 @@ struct BandRaster {
     const double f = s.depthShadeFactor;
     const LWD_Color dark = {static_cast<float>(color.red * f), static_cast<float>(color.green * f),
                             static_cast<float>(color.blue * f), color.alpha};
-    const lwd::splat::WideColor wide = lwd::splat::Widen(dark);
+    const splat::WideColor wide = splat::Widen(dark);
     for (std::int32_t m = first; m <= last; ++m) {
-      lwd::splat::Splat(back, px + offsetX[m], py + offsetY[m], wide, weight);
+      splat::Splat(back, px + offsetX[m], py + offsetY[m], wide, weight);
     }
   }
 
@@ -266,7 +268,7 @@ struct BandRaster {
         if constexpr (kShade != Shade::kNone) {
           ShadePoint(smp, tube, j, v, facing, &color);
         }
-        lwd::splat::Splat(front, px, py, lwd::splat::Widen(color), weight);
+        splat::Splat(front, px, py, splat::Widen(color), weight);
       }
     }
   }
@@ -487,3 +489,5 @@ void RasterizeRibbonSamples(const LWD_RenderSettings& s, const LWD_RibbonSample*
     DrawBandShade<Texture::k8>(s, samples, count, source, accum, depthAccum, band, spans);
   }
 }
+
+}  // namespace lwd

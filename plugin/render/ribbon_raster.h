@@ -14,6 +14,8 @@
 #include "render/render_settings.h"
 #include "render/ribbon_sample.h"
 
+namespace lwd {
+
 // Rows [rowBegin, rowEnd) of the box (0 = the box's top row).
 struct LWD_RowBand {
   std::int64_t rowBegin;
@@ -61,3 +63,5 @@ bool RibbonSampleReachesBox(const LWD_RenderSettings& settings, const LWD_Ribbon
 void RasterizeRibbonSamples(const LWD_RenderSettings& settings, const LWD_RibbonSample* samples,
                             std::size_t count, const PF_LayerDef& source, LWD_Accum* accum,
                             LWD_Accum* depthAccum, LWD_RowBand band, LWD_RowSpan* spans = nullptr);
+
+}  // namespace lwd

@@ -6,6 +6,8 @@
 
 #include "curve/curve_data.h"
 
+namespace lwd {
+
 namespace {
 
 constexpr double kMinDirection = 1e-9;  // a shorter tangent has no usable normal
@@ -202,3 +204,5 @@ LWD_SampleOutcome PrepareRibbonSample(const LWD_RenderSettings& s, const LWD_Spi
   out->fan = fan;
   return LWD_SampleOutcome::kDrawn;
 }
+
+}  // namespace lwd

@@ -7,6 +7,8 @@
 
 #include "render/render_settings.h"
 
+namespace lwd {
+
 // One sample that draws: the cross-sections of its turn fan and its own.
 struct LWD_RibbonSample {
   double x, y;            // output position of the spine point
@@ -59,3 +61,5 @@ bool MapAlongPath(const LWD_RenderSettings& s, double arc, double* alongCoord, d
 // previous normal of `state` (the previous position is the caller's). Pure arithmetic.
 LWD_SampleOutcome PrepareRibbonSample(const LWD_RenderSettings& s, const LWD_SpinePoint& p,
                                       LWD_WalkState& state, LWD_RibbonSample* out);
+
+}  // namespace lwd

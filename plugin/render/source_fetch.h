@@ -10,7 +10,9 @@
 #include "ae_effect.h"
 #include "render/accum.h"
 
-namespace lwd::fetch {
+namespace lwd {
+
+namespace fetch {
 
 inline constexpr double kMinIndex = std::numeric_limits<std::int32_t>::min();
 // One less than a deposit's limit: the tap to the right of the last index is fetched too.
@@ -94,4 +96,6 @@ template <typename Pixel>
   return {sum[0], sum[1], sum[2], sum[3]};
 }
 
-}  // namespace lwd::fetch
+}  // namespace fetch
+
+}  // namespace lwd

@@ -5,6 +5,8 @@
 #include "render/ribbon_raster.h"
 #include "render/walk_skip.h"
 
+namespace lwd {
+
 LWD_SpineWalker::LWD_SpineWalker(LWD_RenderHost& host, const LWD_RenderSettings& s)
     : host_(host), s_(s) {}
 
@@ -98,3 +100,5 @@ PF_Err LWD_SpineWalker::Jump(const LWD_SpinePoint& p, std::int64_t* index) {
   }
   return PF_Err_NONE;
 }
+
+}  // namespace lwd

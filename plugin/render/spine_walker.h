@@ -13,6 +13,8 @@
 #include "render/ribbon_poll.h"
 #include "render/ribbon_sample.h"
 
+namespace lwd {
+
 class LWD_SpineWalker {
  public:
   LWD_SpineWalker(LWD_RenderHost& host, const LWD_RenderSettings& s);
@@ -46,3 +48,5 @@ class LWD_SpineWalker {
   std::int64_t jumpedFrom_ = -1;  // the sample before the run the walk last jumped over
   bool jumped_ = false;
 };
+
+}  // namespace lwd

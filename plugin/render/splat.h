@@ -9,7 +9,9 @@
 
 #include "render/accum.h"
 
-namespace lwd::splat {
+namespace lwd {
+
+namespace splat {
 
 inline constexpr double kMinIndex = std::numeric_limits<std::int32_t>::min();
 inline constexpr double kMaxIndex = std::numeric_limits<std::int32_t>::max();
@@ -98,4 +100,6 @@ inline void Splat(const Target& t, double x, double y, const WideColor& color, d
 }
 #endif
 
-}  // namespace lwd::splat
+}  // namespace splat
+
+}  // namespace lwd

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+namespace lwd {
+
 namespace {
 
 // The most points one skip counts: far beyond any walk, and exact as a double.
@@ -53,3 +55,5 @@ PF_Err PointsToSkip(LWD_RenderHost& host, const LWD_RenderSettings& s, double ga
   *points = std::min(*points, PointsBeforeBreak(*breaks, from, s.smoothRadius, spacing));
   return PF_Err_NONE;
 }
+
+}  // namespace lwd

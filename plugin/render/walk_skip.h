@@ -10,6 +10,8 @@
 #include "render/render_host.h"
 #include "render/render_settings.h"
 
+namespace lwd {
+
 // How many points `spacing` px of path apart after one lying `gap` px out of reach surely stay
 // out of reach, less a slack for the host's rounding on a path `pathLength` px long. 0 when the
 // gap is small or not a number.
@@ -26,3 +28,5 @@ std::int64_t PointsBeforeBreak(const std::vector<double>& breaks, double from, d
 // `worth` points are out of reach (fewer are returned unclipped: the walk does not skip them).
 PF_Err PointsToSkip(LWD_RenderHost& host, const LWD_RenderSettings& s, double gap, double from,
                     double spacing, std::int64_t worth, std::int64_t* points);
+
+}  // namespace lwd

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+namespace lwd {
+
 namespace {
 
 constexpr double kMinExtent = 1e-6;  // a mask narrower or flatter than this has no extent
@@ -102,3 +104,5 @@ PF_Err SampleWidthProfile(LWD_RenderHost& mask, double length, std::vector<doubl
   ReduceWidthProfile(xs.data(), ys.data(), kWidthProfileSamples, profile);
   return PF_Err_NONE;
 }
+
+}  // namespace lwd

@@ -8,6 +8,8 @@
 #include "ae_basic_types.h"
 #include "render/render_host.h"
 
+namespace lwd {
+
 constexpr int kWidthProfileBins = 256;
 constexpr int kWidthProfileSamples = 1024;  // points sampled along the mask per frame
 
@@ -21,3 +23,5 @@ void ReduceWidthProfile(const double* xs, const double* ys, int count,
 // spaced points and reduces them. An empty profile with result 0 is a normal outcome; a failed
 // evaluation leaves it empty and is returned.
 PF_Err SampleWidthProfile(LWD_RenderHost& mask, double length, std::vector<double>& profile);
+
+}  // namespace lwd

@@ -12,6 +12,7 @@
 #include "shell/strings.h"
 #include "suites/suite_handler.h"
 
+namespace lwd {
 namespace {
 
 using Handler = PF_Err (*)(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*);
@@ -96,7 +97,9 @@ bool NeedsExtra(A_u_long cmd) {
 }
 
 }  // namespace
+}  // namespace lwd
 
+// The entry points stay outside the effect's namespace: the host finds them by these names.
 extern "C" LWD_EXPORT PF_Err PluginDataEntryFunction2(PF_PluginDataPtr inPtr,
                                                       PF_PluginDataCB2 inPluginDataCallBackPtr,
                                                       SPBasicSuite* /*inSPBasicSuitePtr*/,
@@ -109,7 +112,7 @@ extern "C" LWD_EXPORT PF_Err PluginDataEntryFunction2(PF_PluginDataPtr inPtr,
       inPtr, reinterpret_cast<const A_u_char*>("Lathewind"),
       reinterpret_cast<const A_u_char*>("CRVN Spoolrun"),
       reinterpret_cast<const A_u_char*>("Corvane"), reinterpret_cast<const A_u_char*>("EffectMain"),
-      PF_PLUGIN_KIND_EFFECT, 13, 29, 8, reinterpret_cast<const A_u_char*>(kSupportUrl));
+      PF_PLUGIN_KIND_EFFECT, 13, 29, 8, reinterpret_cast<const A_u_char*>(lwd::kSupportUrl));
 }
 
 extern "C" LWD_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
@@ -117,17 +120,17 @@ extern "C" LWD_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutDa
   const auto command = static_cast<A_u_long>(cmd);
   if (command == PF_Cmd_GLOBAL_SETDOWN) {
     // The accumulation buffers kept between renders go with the effect; nothing else to do.
-    DrainAccumPool();
+    lwd::DrainAccumPool();
   }
-  if (command > kLastDispatchedCommand || kDispatch[command] == nullptr) {
+  if (command > lwd::kLastDispatchedCommand || lwd::kDispatch[command] == nullptr) {
     return PF_Err_NONE;
   }
   // A host that leaves out a record a handler reads gets an error, not a crash.
-  if (in_data == nullptr || out_data == nullptr || (NeedsExtra(command) && extra == nullptr)) {
+  if (in_data == nullptr || out_data == nullptr || (lwd::NeedsExtra(command) && extra == nullptr)) {
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   try {
-    return kDispatch[command](in_data, out_data, params, output, extra);
+    return lwd::kDispatch[command](in_data, out_data, params, output, extra);
   } catch (PF_Err err) {
     // Thrown by the suite cache after its destructor has given back what it held.
     return err;

@@ -7,6 +7,8 @@
 #include "shell/strings.h"
 #include "suites/suite_handler.h"
 
+namespace lwd {
+
 const char kUpgradePageUrl[] = "https://corvane.example/lathewind#upgrade";
 const char kSupportUrl[] = "https://corvane.example/";
 
@@ -46,3 +48,5 @@ PF_Err UserChangedParam(const PF_UserChangedParamExtra* extra) {
   [[maybe_unused]] const int ignored = std::system(command);
   return PF_Err_NONE;
 }
+
+}  // namespace lwd

@@ -3,6 +3,8 @@
 
 #include "ae_effect.h"
 
+namespace lwd {
+
 // Version 1.7, fix 0, development stage, build 24, in the host's packing.
 constexpr A_u_long PackVersion(A_u_long version, A_u_long subversion, A_u_long fix, A_u_long stage,
                                A_u_long build) {
@@ -24,3 +26,5 @@ extern const char kSupportUrl[];
 PF_Err About(PF_InData* in_data, PF_OutData* out_data);
 PF_Err GlobalSetup(PF_OutData* out_data);
 PF_Err UserChangedParam(const PF_UserChangedParamExtra* extra);
+
+}  // namespace lwd

@@ -2,6 +2,8 @@
 // the parameter table and the commands all name their texts by.
 #pragma once
 
+namespace lwd {
+
 enum LWD_StringId : int {
   kStrNone = 0,
   kStrName = 1,
@@ -59,3 +61,5 @@ enum LWD_StringId : int {
 };
 
 constexpr int kNumStrings = kStrErrReleaseSuite + 1;
+
+}  // namespace lwd

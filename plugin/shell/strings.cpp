@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+namespace lwd {
+
 const char kVersionText[] = "v1.7  build 24";
 
 extern "C" constexpr LWD_TableString g_strs[kNumStrings] = {
@@ -81,3 +83,5 @@ extern "C" const char* GetStringPtr(int32_t index) {
   }
   return g_strs[index].str;
 }
+
+}  // namespace lwd

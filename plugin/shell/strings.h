@@ -6,6 +6,8 @@
 #include "shell/string_ids.h"
 #include "suites/suite_handler.h"
 
+namespace lwd {
+
 constexpr int kStringBytes = 1024;
 
 struct LWD_TableString {
@@ -14,6 +16,7 @@ struct LWD_TableString {
 };
 static_assert(sizeof(LWD_TableString) == 1032);
 
+// C linkage: the exported names are g_strs and GetStringPtr, outside any namespace.
 extern "C" {
 LWD_EXPORT extern const LWD_TableString g_strs[kNumStrings];
 // Text of entry `index`; an index outside 0..48 gives an empty text rather than reading past the
@@ -23,3 +26,5 @@ LWD_EXPORT const char* GetStringPtr(int32_t index);
 
 // "v1.7  build 24": in the About text and, as its own copy, on the version button.
 extern const char kVersionText[];
+
+}  // namespace lwd

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace lwd {
+
 const char kMsgAcquireFailed[] = "Not able to acquire AEFX Suite.";
 const char kMsgReleaseFailed[] = "Not able to release AEFX Suite.";
 const char kMsgNullDrawbotRecord[] = "NULL suite pointer passed to AEFX_AcquireDrawbotSuites";
@@ -126,3 +128,5 @@ void ReleaseObtainedDrawbotSuites(PF_InData* in_data, PF_OutData* out_data,
     }
   }
 }
+
+}  // namespace lwd

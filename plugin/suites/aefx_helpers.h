@@ -6,6 +6,8 @@
 #include "drawbot_suites.h"
 #include "suites/suite_handler.h"
 
+namespace lwd {
+
 // The four drawing suites, in the order AEFX_AcquireDrawbotSuites obtains them.
 struct DrawbotSuites {
   const DRAWBOT_DrawbotSuite1* drawbot_suiteP;
@@ -14,6 +16,7 @@ struct DrawbotSuites {
   const DRAWBOT_PathSuite1* path_suiteP;
 };
 
+// C linkage: the exported names carry no namespace.
 extern "C" {
 LWD_EXPORT PF_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
                                     int32_t version, const char* error_stringPC0, void** suitePP);
@@ -34,3 +37,5 @@ void ReleaseObtainedDrawbotSuites(PF_InData* in_data, PF_OutData* out_data,
 extern const char kMsgAcquireFailed[];
 extern const char kMsgReleaseFailed[];
 extern const char kMsgNullDrawbotRecord[];
+
+}  // namespace lwd

@@ -4,6 +4,10 @@
 
 #include "ae_basic_types.h"
 
+namespace lwd {
+
 inline PF_Err MergeError(PF_Err running, PF_Err next) {
   return running != PF_Err_NONE ? running : next;
 }
+
+}  // namespace lwd

@@ -285,14 +285,14 @@ class FailureSweep : public RenderTest {
         "NEW", PF_Arbitrary_NEW_FUNC,
         [this](PF_ArbParamsExtra& e, auto&) {
           made = nullptr;
-          e.u.new_func_params.refconPV = CurveRefcon();
+          e.u.new_func_params.refconPV = lwd::CurveRefcon();
           e.u.new_func_params.arbPH = &made;
         },
         outHandle));
     list.push_back(Arbitrary(
         "DISPOSE", PF_Arbitrary_DISPOSE_FUNC,
         [this](PF_ArbParamsExtra& e, auto&) {
-          e.u.dispose_func_params.refconPV = CurveRefcon();
+          e.u.dispose_func_params.refconPV = lwd::CurveRefcon();
           e.u.dispose_func_params.arbH = HostCurve();
         },
         [](const auto&) { return false; }));
@@ -301,7 +301,7 @@ class FailureSweep : public RenderTest {
         [this](PF_ArbParamsExtra& e, auto& inputs) {
           made = nullptr;
           inputs.push_back(HostCurve(5));
-          e.u.copy_func_params.refconPV = CurveRefcon();
+          e.u.copy_func_params.refconPV = lwd::CurveRefcon();
           e.u.copy_func_params.src_arbH = inputs.back();
           e.u.copy_func_params.dst_arbPH = &made;
         },
@@ -334,7 +334,7 @@ class FailureSweep : public RenderTest {
                                made = nullptr;
                                inputs.push_back(HostCurve(3));
                                inputs.push_back(HostCurve(3));
-                               e.u.interp_func_params.refconPV = CurveRefcon();
+                               e.u.interp_func_params.refconPV = lwd::CurveRefcon();
                                e.u.interp_func_params.left_arbH = inputs[0];
                                e.u.interp_func_params.right_arbH = inputs[1];
                                e.u.interp_func_params.tF = 0.25;

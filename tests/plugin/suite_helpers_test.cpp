@@ -5,7 +5,7 @@
 #include <string>
 
 #include "plugin_session.h"
-#include "suites/aefx_helpers.h"  // for the DrawbotSuites record only
+#include "suites/aefx_helpers.h"  // for the lwd::DrawbotSuites record only
 
 namespace lwtest {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 using AcquireSuiteFn = PF_Err (*)(PF_InData*, PF_OutData*, const char*, int32_t, const char*,
                                   void**);
 using ReleaseSuiteFn = PF_Err (*)(PF_InData*, PF_OutData*, const char*, int32_t, const char*);
-using AcquireDrawbotFn = PF_Err (*)(PF_InData*, PF_OutData*, DrawbotSuites*);
+using AcquireDrawbotFn = PF_Err (*)(PF_InData*, PF_OutData*, lwd::DrawbotSuites*);
 using ReleaseDrawbotFn = PF_Err (*)(PF_InData*, PF_OutData*);
 
 constexpr char kAcquireFailed[] = "Not able to acquire AEFX Suite.";
@@ -109,7 +109,7 @@ TEST_F(SuiteHelpersTest, WithoutBasicSuiteBothHelpersFailWithTheirMessages) {
 
 TEST_F(SuiteHelpersTest, DrawbotSuitesFillTheRecordInOrderAndGoBack) {
   auto cmd = Begin();
-  DrawbotSuites suites{};
+  lwd::DrawbotSuites suites{};
   ASSERT_EQ(acquireDrawbot(cmd->InData(), cmd->OutData(), &suites), 0);
   EXPECT_EQ(static_cast<const void*>(suites.drawbot_suiteP), &tables[0]);
   EXPECT_EQ(static_cast<const void*>(suites.supplier_suiteP), &tables[1]);
@@ -132,7 +132,7 @@ TEST_F(SuiteHelpersTest, NullDrawbotRecordIs514WithItsMessage) {
 TEST_F(SuiteHelpersTest, PartialDrawbotFailureKeepsWhatWasObtained) {
   session.faults.MissingSuite("DRAWBOT Surface Suite", 2);
   auto cmd = Begin();
-  DrawbotSuites suites{};
+  lwd::DrawbotSuites suites{};
   EXPECT_EQ(acquireDrawbot(cmd->InData(), cmd->OutData(), &suites), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_STREQ(cmd->OutData()->return_msg, kAcquireFailed);
   EXPECT_EQ(static_cast<const void*>(suites.drawbot_suiteP), &tables[0]);
@@ -150,7 +150,7 @@ TEST_F(SuiteHelpersTest, PartialDrawbotFailureKeepsWhatWasObtained) {
 
 TEST_F(SuiteHelpersTest, DrawbotWithoutBasicSuite) {
   auto cmd = Begin(false);
-  DrawbotSuites suites{};
+  lwd::DrawbotSuites suites{};
   EXPECT_EQ(acquireDrawbot(cmd->InData(), cmd->OutData(), &suites), PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(suites.drawbot_suiteP, nullptr);
   EXPECT_STREQ(cmd->OutData()->return_msg, kAcquireFailed);

@@ -11,6 +11,7 @@
 
 #include "render/splat.h"
 
+namespace lwd {
 namespace {
 
 constexpr LWD_Color kRed = {1.0f, 0.0f, 0.0f, 1.0f};
@@ -281,3 +282,4 @@ TEST(ResolveTest, BoxCellsOutsideTheWorldAreSkipped) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -13,6 +13,7 @@
 #include "fake_handle_host.h"
 #include "test_curves.h"
 
+namespace lwd {
 namespace {
 
 // "LWDCRV", first letter most significant.
@@ -472,3 +473,4 @@ TEST_F(CurveCallbacksTest, MissingOutputPointersAreReportedNotDereferenced) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -10,6 +10,7 @@
 #include "fake_handle_host.h"
 #include "test_curves.h"
 
+namespace lwd {
 namespace {
 
 // The stored image of the default curve, byte for byte: tag 1, two points, (0, 1) and (1, 1).
@@ -229,3 +230,4 @@ TEST(CurveModelTest, RecordClaimingMoreThanTwelvePointsIsReadAsTwelve) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -15,6 +15,8 @@
 
 #include "ae_effect.h"
 
+namespace lwd {
+
 class FakeHandleHost {
  public:
   static constexpr std::size_t kGuardBytes = 32;
@@ -197,3 +199,5 @@ class FakeHandleHost {
   PF_InData inData_;
   std::vector<std::unique_ptr<Block>> blocks_;
 };
+
+}  // namespace lwd

@@ -9,6 +9,8 @@
 
 #include "render/render_host.h"
 
+namespace lwd {
+
 struct FakeSpinePoint {
   double x, y;
 };
@@ -77,3 +79,5 @@ struct FakeSpineHost : LWD_RenderHost {
   bool HasThreads() const override { return false; }
   PF_Err RunBands(A_long, void*, LWD_BandFunction) override { return PF_Err_BAD_CALLBACK_PARAM; }
 };
+
+}  // namespace lwd

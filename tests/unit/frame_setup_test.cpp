@@ -7,6 +7,7 @@
 #include "params/param_index.h"
 #include "render/render.h"
 
+namespace lwd {
 namespace {
 
 TEST(FrameSetupTest, ExpandBoundsRoundsHalfUp) {
@@ -47,3 +48,4 @@ TEST(FrameSetupTest, GrowsTheOutputOnEverySide) {
 }
 
 }  // namespace
+}  // namespace lwd

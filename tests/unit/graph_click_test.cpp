@@ -5,6 +5,7 @@
 #include "curve/graph_geometry.h"
 #include "graph_fake_host.h"
 
+namespace lwd {
 namespace {
 
 using graphtest::FakeGraphHost;
@@ -252,3 +253,4 @@ TEST_F(GraphClickTest, InvalidateErrorIsTheResultButTheEditIsStillReported) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -7,6 +7,7 @@
 #include "curve/graph_editor.h"
 #include "graph_fake_host.h"
 
+namespace lwd {
 namespace {
 
 using graphtest::DrawCall;
@@ -303,3 +304,4 @@ TEST_F(GraphDrawTest, ReleaseErrorCountsOnlyWhenNothingFailedBefore) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace graphtest {
+namespace lwd::graphtest {
 
 namespace {
 
@@ -304,4 +304,4 @@ std::vector<DrawCall> FakeGraphHost::CallsNamed(const std::string& fn) const {
   return named;
 }
 
-}  // namespace graphtest
+}  // namespace lwd::graphtest

@@ -13,7 +13,7 @@
 #include "curve/curve_data.h"
 #include "params/param_index.h"
 
-namespace graphtest {
+namespace lwd::graphtest {
 
 // One recorded Drawbot call: its name, its float arguments in order and the objects it touched.
 struct DrawCall {
@@ -98,4 +98,4 @@ FakeGraphHost& Host();
 constexpr A_long kFrameLeft = 30;
 constexpr A_long kFrameTop = 40;
 
-}  // namespace graphtest
+}  // namespace lwd::graphtest

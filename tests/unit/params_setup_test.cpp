@@ -10,6 +10,7 @@
 #include "fake_handle_host.h"
 #include "params/params_setup.h"
 
+namespace lwd {
 namespace {
 
 enum Kind { kLayer, kMask, kSlider, kPopup, kAngle, kGraph, kButton };
@@ -320,3 +321,4 @@ TEST_F(ParamsSetupTest, MissingHostCallbacksAreReported) {
 }
 
 }  // namespace
+}  // namespace lwd

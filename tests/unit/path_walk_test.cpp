@@ -12,6 +12,7 @@
 
 #include "path/path_walk.h"
 
+namespace lwd {
 namespace {
 
 struct Pt {
@@ -387,3 +388,4 @@ TEST_F(PathWalkTest, EarlierRunningErrorWinsOverCleanUpFailures) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -14,6 +14,8 @@
 #include "ae_path_suites.h"
 #include "sp_basic_suite.h"
 
+namespace lwd {
+
 struct FakePoint {
   double x, y;
 };
@@ -225,3 +227,5 @@ inline PF_InData MakeFakeInData(PF_UtilCallbacks* utils) {
   in.time_scale = 24;
   return in;
 }
+
+}  // namespace lwd

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+namespace lwd {
 namespace {
 
 constexpr double kEps = 1e-12;
@@ -218,3 +219,4 @@ TEST(RenderSettingsTest, BoundsScanIsClippedToTheOutput) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -9,6 +9,7 @@
 #include "params/param_index.h"
 #include "render_fake_host.h"
 
+namespace lwd {
 namespace {
 
 constexpr PF_PathID kLine = 3;
@@ -154,3 +155,4 @@ TEST_F(RenderCall, FailedBoundsEvaluationIsTheResultAfterTheRelease) {
 }
 
 }  // namespace
+}  // namespace lwd

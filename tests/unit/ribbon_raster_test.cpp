@@ -10,6 +10,7 @@
 #include "render/ribbon_raster.h"
 #include "render/ribbon_sample.h"
 
+namespace lwd {
 namespace {
 
 // A spiral with tight turns (fans), Tube shading and depth going up and left, so that
@@ -218,3 +219,4 @@ TEST_F(SpiralRibbon, BalancedBandsCoverTheRowsOnceAndFollowTheWork) {
 }
 
 }  // namespace
+}  // namespace lwd

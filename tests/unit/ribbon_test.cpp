@@ -11,6 +11,7 @@
 
 #include "fake_spine_host.h"
 
+namespace lwd {
 namespace {
 
 // --- SampleSource -------------------------------------------------------------------------------
@@ -475,3 +476,4 @@ TEST_F(StraightRibbon, TileWrapsAlongThePathFromTheOffset) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -7,6 +7,8 @@
 
 #include "curve/curve_data.h"
 
+namespace lwd {
+
 inline LWD_CurveData Curve(std::initializer_list<std::pair<float, float>> points) {
   LWD_CurveData c;
   std::memset(&c, 0, sizeof c);
@@ -18,3 +20,5 @@ inline LWD_CurveData Curve(std::initializer_list<std::pair<float, float>> points
   }
   return c;
 }
+
+}  // namespace lwd

@@ -7,6 +7,7 @@
 
 #include "fake_spine_host.h"
 
+namespace lwd {
 namespace {
 
 TEST(WalkSkipTest, PointsOutOfReachKeepAFourPixelSlackAndFourBillionthsOfThePath) {
@@ -53,3 +54,4 @@ TEST(WalkSkipTest, PointsToSkipAsksForTheBreaksOnlyWhenWorthIt) {
 }
 
 }  // namespace
+}  // namespace lwd

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+namespace lwd {
 namespace {
 
 // Points evenly spread along a polyline, as the profile build samples a mask.
@@ -106,3 +107,4 @@ TEST(WidthProfileTest, DrawingDirectionDoesNotMatter) {
 }
 
 }  // namespace
+}  // namespace lwd
