@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "params/param_table.h"
+
 namespace lwd {
 
 const char kVersionText[] = "v1.7  build 24";
@@ -70,6 +72,37 @@ constexpr bool EveryStringAtItsNumber() {
   return true;
 }
 static_assert(EveryStringAtItsNumber());
+
+// The number of '|'-separated choices in a popup's text.
+constexpr int ChoiceCount(const char* text) {
+  int count = 1;
+  for (; *text != '\0'; ++text) {
+    count += *text == '|' ? 1 : 0;
+  }
+  return count;
+}
+
+// Every text a parameter row names is an entry of this table, and a popup's text holds as many
+// choices as its row declares, its default among them: rows and texts cannot drift apart unseen.
+constexpr bool RowsNameTheirTexts() {
+  const auto inTable = [](int id) { return id > kStrNone && id < kNumStrings; };
+  for (const LWD_ParamRow& row : kParamTable) {
+    if (!inTable(row.labelStr)) {
+      return false;
+    }
+    if (row.type == PF_Param_POPUP &&
+        (!inTable(row.choicesStr) || ChoiceCount(g_strs[row.choicesStr].str) != row.numChoices ||
+         row.popupDefault < 1 || row.popupDefault > row.numChoices)) {
+      return false;
+    }
+    if (row.type == PF_Param_BUTTON && row.buttonTextStr != kStrVersionText &&
+        !inTable(row.buttonTextStr)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(RowsNameTheirTexts());
 
 // The About text is written into return_msg (256 bytes) without a bound, after two blanks, the
 // 14-character version and a carriage return: name and description must fit in the rest.
