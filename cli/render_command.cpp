@@ -45,8 +45,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Frames a scene may name: current_time = 1000 x frame must fit in 32 bits.
-constexpr int64_t kMaxFrame = 2147483647 / 1000;
 // More threads than this gain nothing on any machine this runs on and only cost memory.
 constexpr int64_t kMaxJobs = 256;
 
@@ -74,12 +72,12 @@ struct FrameRange {
   int64_t last = 0;
 };
 
-// Digits only, 0..kMaxFrame: frame numbers, downsample factors and suite versions alike.
+// Digits only, 0..kMaxSceneFrame: frame numbers, downsample factors and suite versions alike.
 std::optional<int64_t> ParseWholeNumber(std::string_view text) {
   int64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 0 ||
-      value > kMaxFrame) {
+      value > lwhost::kMaxSceneFrame) {
     return std::nullopt;
   }
   return value;
@@ -370,7 +368,7 @@ int RunRender(const RenderArgs& args) {
     override = ParseFrameRange(args.frames);
     if (!override) {
       return UsageError("--frames " + args.frames + ": expected a frame number A or a range A-B " +
-                        "with 0 <= A <= B <= " + std::to_string(kMaxFrame));
+                        "with 0 <= A <= B <= " + std::to_string(lwhost::kMaxSceneFrame));
     }
   }
 

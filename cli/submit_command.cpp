@@ -36,9 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Frames a scene may name, as for render: current_time = 1000 x frame must fit in 32 bits.
-constexpr int64_t kMaxFrame = 2147483647 / 1000;
-
 struct SubmitArgs {
   std::string scene;
   std::string out;
@@ -215,9 +212,9 @@ int RunSubmit(const SubmitArgs& args) {
   if (!args.frames.empty()) {
     int64_t first = 0;
     int64_t last = 0;
-    if (!ParseRange(args.frames, first, last) || last > kMaxFrame) {
+    if (!ParseRange(args.frames, first, last) || last > lwhost::kMaxSceneFrame) {
       return UsageError("--frames " + args.frames + ": expected a frame number A or a range A-B " +
-                        "with 0 <= A <= B <= " + std::to_string(kMaxFrame));
+                        "with 0 <= A <= B <= " + std::to_string(lwhost::kMaxSceneFrame));
     }
     scene.firstFrame = static_cast<int32_t>(first);
     scene.lastFrame = static_cast<int32_t>(last);

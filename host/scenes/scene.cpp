@@ -27,7 +27,6 @@ using Json = nlohmann::ordered_json;
 
 // The host's times are 32-bit: time_scale = round(1000 x frameRate), current_time = 1000 x frame.
 constexpr double kTimeUnitsPerFrame = 1000.0;
-constexpr int32_t kMaxFrame = std::numeric_limits<int32_t>::max() / 1000;
 constexpr double kMaxTimeScale = std::numeric_limits<int32_t>::max();
 constexpr int32_t kMaxStreams = 1000;  // more video streams than any file has
 
@@ -393,15 +392,15 @@ class SceneReader {
   void ReadFrames(const Json& value, Scene& scene) const {
     if (value.is_array()) {
       RequireList(value, "/frames", 2, "a frame number or [first, last]");
-      scene.firstFrame = IntegerIn(value[0], "/frames/0", 0, kMaxFrame);
-      scene.lastFrame = IntegerIn(value[1], "/frames/1", 0, kMaxFrame);
+      scene.firstFrame = IntegerIn(value[0], "/frames/0", 0, kMaxSceneFrame);
+      scene.lastFrame = IntegerIn(value[1], "/frames/1", 0, kMaxSceneFrame);
       if (scene.lastFrame < scene.firstFrame) {
         Fail("/frames", "the last frame " + std::to_string(scene.lastFrame) +
                             " comes before the first " + std::to_string(scene.firstFrame));
       }
       return;
     }
-    scene.firstFrame = scene.lastFrame = IntegerIn(value, "/frames", 0, kMaxFrame);
+    scene.firstFrame = scene.lastFrame = IntegerIn(value, "/frames", 0, kMaxSceneFrame);
   }
 
   // "#RRGGBB", "#RRGGBBAA" or the name of a layer of the scene.
@@ -478,7 +477,7 @@ class SceneReader {
   // "start" and "loop", the keys every moving layer takes.
   void ReadPlacement(const Json& value, const std::string& pointer, SceneLayer& layer) const {
     if (value.contains("start")) {
-      layer.start = IntegerIn(value["start"], pointer + "/start", -kMaxFrame, kMaxFrame);
+      layer.start = IntegerIn(value["start"], pointer + "/start", -kMaxSceneFrame, kMaxSceneFrame);
     }
     if (value.contains("loop")) {
       if (!value["loop"].is_boolean()) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -45,6 +46,8 @@ std::string JsonPointerChild(const std::string& parent, std::string_view key);
 
 inline constexpr int32_t kMaxLayerSide = 16384;  // largest layer side a scene may ask for
 inline constexpr int32_t kMaxDownsample = 16;    // coarsest downsampling a scene may ask for
+// The last frame a scene may name: the host's times are 32-bit and a frame's is 1000 x frame.
+inline constexpr int32_t kMaxSceneFrame = std::numeric_limits<int32_t>::max() / 1000;
 
 struct ScenePoint {
   double x = 0.0;
