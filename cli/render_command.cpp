@@ -36,6 +36,7 @@
 #include "scene_start.h"
 #include "scenes/frame_pattern.h"
 #include "scenes/frame_resume.h"
+#include "scenes/movie_size.h"
 #include "scenes/scene.h"
 #include "scenes/scene_render.h"
 
@@ -258,57 +259,6 @@ void RenderWorker(lwhost::SceneRenderer& renderer, lwhost::OrderedOutput& output
   }
 }
 
-// "frames 0-11" or "frame 12".
-std::string FrameSpan(int64_t first, int64_t last) {
-  return first == last ? "frame " + std::to_string(first)
-                       : "frames " + std::to_string(first) + "-" + std::to_string(last);
-}
-
-// A movie has one size. Frame set-up alone tells each frame's, before anything renders; the
-// message names the runs of frames of each size. Returns "" when they agree, or the effect's error
-// through `err`.
-std::string MovieSizeProblem(lwhost::SceneRenderer& renderer, const FrameRange& range, PF_Err& err,
-                             int64_t& failedFrame) {
-  struct Run {
-    int64_t first;
-    int64_t last;
-    int32_t width;
-    int32_t height;
-  };
-  std::vector<Run> runs;
-  for (int64_t frame = range.first; frame <= range.last && !Interrupted(); ++frame) {
-    const lwhost::FrameSetupResult setup = renderer.SetupFrame(static_cast<int32_t>(frame));
-    if (setup.err != PF_Err_NONE) {
-      err = setup.err;
-      failedFrame = frame;
-      return "";
-    }
-    if (!runs.empty() && runs.back().width == setup.width && runs.back().height == setup.height) {
-      runs.back().last = frame;
-    } else {
-      runs.push_back({frame, frame, setup.width, setup.height});
-    }
-  }
-  bool oneSize = true;
-  for (const Run& run : runs) {
-    oneSize = oneSize && run.width == runs.front().width && run.height == runs.front().height;
-  }
-  if (oneSize) {
-    return "";
-  }
-  constexpr size_t kRunsNamed = 6;  // enough to see the pattern of a keyed Expand Bounds
-  std::string text = "a movie has one size, but the frames change it (Expand Bounds):";
-  for (size_t i = 0; i < runs.size() && i < kRunsNamed; ++i) {
-    text += (i == 0 ? " " : ", ") + FrameSpan(runs[i].first, runs[i].last) + " " +
-            (runs[i].first == runs[i].last ? "is " : "are ") + std::to_string(runs[i].width) +
-            " x " + std::to_string(runs[i].height);
-  }
-  if (runs.size() > kRunsNamed) {
-    text += ", ...";
-  }
-  return text + "; render stills, or keep Expand Bounds still";
-}
-
 // What --background names: a colour, a layer of the scene, or (failing both) a file read like a
 // source layer. Returns "" or the problem.
 std::string ApplyBackgroundOption(const std::string& text, lwhost::Scene& scene) {
@@ -478,7 +428,8 @@ int RunRender(const RenderArgs& args) {
   if (format.movie) {
     PF_Err err = PF_Err_NONE;
     int64_t failedFrame = 0;
-    const std::string problem = MovieSizeProblem(*renderer, range, err, failedFrame);
+    const std::string problem = lwhost::MovieSizeProblem(
+        *renderer, range.first, range.last, [] { return Interrupted(); }, err, failedFrame);
     if (err != PF_Err_NONE) {
       std::cerr << "lathewind: error " << err << " (" << lwhost::ErrorName(err)
                 << ") setting up frame " << failedFrame << "\n";

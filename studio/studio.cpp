@@ -17,6 +17,7 @@
 #include "params/param_listing.h"
 #include "params/param_store.h"
 #include "scenes/frame_pattern.h"
+#include "scenes/movie_size.h"
 #include "scenes/scene.h"
 #include "scenes/scene_text_edit.h"
 
@@ -689,6 +690,25 @@ void Studio::RunExport() {
   };
   const lwhost::CancelListener cancel = [this] { return stopping_.load() || job_.cancel.load(); };
   // The job's fields other than its progress stay as StartExport set them until it ends.
+  if (job_.movie) {
+    // Frame set-up tells every frame's size before the first one renders.
+    std::string problem;
+    PF_Err err = PF_Err_NONE;
+    int64_t failedFrame = 0;
+    {
+      std::lock_guard lock(mutex_);
+      problem = lwhost::MovieSizeProblem(RendererForText(job_.text, job_.version, job_.dx, job_.dy),
+                                         job_.first, job_.last, cancel, err, failedFrame);
+    }
+    if (err != PF_Err_NONE) {
+      return finish("failed", "frame set-up failed with error " + std::to_string(err) + " (" +
+                                  lwhost::ErrorName(err) + ") at frame " +
+                                  std::to_string(failedFrame));
+    }
+    if (!problem.empty()) {
+      return finish("failed", problem);
+    }
+  }
   for (int64_t frame = job_.first; frame <= job_.last; ++frame) {
     if (cancel()) {
       return finish("cancelled", "");

@@ -238,6 +238,26 @@ TEST_F(StudioApi, AMovieExportIsOneWholeFile) {
   EXPECT_EQ(probe.out, "codec_name=ffv1\nnb_read_frames=10\n") << probe.err;
 }
 
+TEST_F(StudioApi, AMovieOfFramesOfChangingSizeFailsBeforeItRenders) {
+  Json scene = Json::parse(SceneNow());
+  scene["params"]["Expand Bounds"] = {{"keys", {{0, 0}, {3, 6}}}};
+  ASSERT_EQ(client().Put("/api/scene", scene.dump(), "application/json")->status, 200);
+  const auto exported = client().Post(
+      "/api/export", R"({"first": 0, "last": 5, "output": "grow.mkv"})", "application/json");
+  ASSERT_TRUE(exported);
+  ASSERT_EQ(exported->status, 202) << exported->body;
+  const Json job = AwaitExport(client());
+  EXPECT_EQ(job["state"], "failed") << job;
+  EXPECT_EQ(job["done"], 0) << "no frame rendered";
+  const std::string error = job["error"];
+  EXPECT_NE(error.find("a movie has one size"), std::string::npos) << error;
+  EXPECT_NE(error.find("frame 0 is "), std::string::npos) << error;
+  EXPECT_NE(error.find("frames 3-5 are "), std::string::npos) << error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+    EXPECT_EQ(entry.path().filename().string().find("grow"), std::string::npos) << entry.path();
+  }
+}
+
 // A scene heavy enough that a render is still running when the test acts on it.
 std::string HeavyScene() {
   Json scene = Json::parse(lwstudiotest::SmallSceneText());
