@@ -135,6 +135,9 @@ uint32_t Scale16ToFile(uint32_t value) {
       std::min<uint64_t>(RoundedQuotient(uint64_t{value} * kFileMax, PF_MAX_CHAN16), kFileMax));
 }
 
+namespace {
+
+// Unpremultiply(c, a, 255) for every (a, c), at index a x 256 + c: a lookup instead of a division.
 const std::array<uint8_t, 256 * 256>& StraightTable8() {
   static const std::array<uint8_t, 256 * 256> table = [] {
     std::array<uint8_t, 256 * 256> t{};
@@ -148,7 +151,20 @@ const std::array<uint8_t, 256 * 256>& StraightTable8() {
   return table;
 }
 
-namespace {
+// Row y of an 8-bit image as straight R, G, B, A samples of any integer type.
+template <typename Sample>
+void StraightRowOf8(const Image& image, int32_t y, Sample* rgba) {
+  const std::array<uint8_t, 256 * 256>& straight = StraightTable8();
+  const PF_Pixel* in = Pixel8(image, 0, y);
+  for (int32_t x = 0; x < image.width; ++x, rgba += 4) {
+    const PF_Pixel& p = in[x];
+    const uint8_t* row = &straight[static_cast<size_t>(p.alpha) * 256];
+    rgba[0] = row[p.red];
+    rgba[1] = row[p.green];
+    rgba[2] = row[p.blue];
+    rgba[3] = p.alpha;
+  }
+}
 
 uint16_t Straight16(uint32_t color, uint32_t alpha) {
   // A fully opaque pixel's straight value is its stored value: no division.
@@ -175,16 +191,11 @@ void StraightFileRow(const Image& image, int32_t y, uint16_t* rgba) {
     }
     return;
   }
-  const std::array<uint8_t, 256 * 256>& straight = StraightTable8();
-  const PF_Pixel* in = Pixel8(image, 0, y);
-  for (int32_t x = 0; x < image.width; ++x, rgba += 4) {
-    const PF_Pixel& p = in[x];
-    const uint8_t* row = &straight[static_cast<size_t>(p.alpha) * 256];
-    rgba[0] = row[p.red];
-    rgba[1] = row[p.green];
-    rgba[2] = row[p.blue];
-    rgba[3] = p.alpha;
-  }
+  StraightRowOf8(image, y, rgba);
+}
+
+void StraightRow8(const Image& image, int32_t y, uint8_t* rgba) {
+  StraightRowOf8(image, y, rgba);
 }
 
 Channels FileToStored(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha, int bits,

@@ -75,13 +75,12 @@ uint32_t Premultiply(uint32_t color, uint32_t alpha, uint32_t scale);
 uint32_t Unpremultiply(uint32_t color, uint32_t alpha, uint32_t scale);
 // A 16-bit world's value on PNG's 0..65535 scale: v x 65535 / 32768, rounded, at most 65535.
 uint32_t Scale16ToFile(uint32_t value);
-// Unpremultiply(c, a, 255) for every (a, c), at index a x 256 + c: 8-bit conversions look up
-// instead of dividing.
-const std::array<uint8_t, 256 * 256>& StraightTable8();
 // Row y's straight samples on a file's scale, R, G, B, A per pixel: Unpremultiply at the world's
 // scale, then Scale16ToFile at 16 bits. The numbers a PNG of the image holds, made a row at a
 // time because every output converts whole frames.
 void StraightFileRow(const Image& image, int32_t y, uint16_t* rgba);
+// The same for an 8-bit image, into 8-bit samples.
+void StraightRow8(const Image& image, int32_t y, uint8_t* rgba);
 
 // A straight-alpha file pixel of `bits` bits per channel to the stored (premultiplied) values of a
 // world of full scale `scale`.

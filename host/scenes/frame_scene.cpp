@@ -1,7 +1,6 @@
 #include "scenes/frame_scene.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -87,18 +86,8 @@ Image CutWindow(const Image& world, int32_t x0, int32_t y0, int32_t w, int32_t h
 }
 
 void StoredToStraight(const Image& world, uint8_t* rgba) {
-  const std::array<uint8_t, 256 * 256>& straight = StraightTable8();
   for (int32_t y = 0; y < world.height; ++y) {
-    const PF_Pixel* in = Pixel8(world, 0, y);
-    uint8_t* out = rgba + static_cast<size_t>(y) * world.width * 4;
-    for (int32_t x = 0; x < world.width; ++x, out += 4) {
-      const PF_Pixel& p = in[x];
-      const uint8_t* row = &straight[static_cast<size_t>(p.alpha) * 256];
-      out[0] = row[p.red];
-      out[1] = row[p.green];
-      out[2] = row[p.blue];
-      out[3] = p.alpha;
-    }
+    StraightRow8(world, y, rgba + static_cast<size_t>(y) * world.width * 4);
   }
 }
 
